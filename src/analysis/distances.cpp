@@ -1,0 +1,56 @@
+#include "analysis/distances.h"
+
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <new>
+#include <string>
+
+#include "driver/fatal.h"
+
+namespace tevrol {
+
+DistanceTable::DistanceTable(int32_t individuals)
+    : individuals_(individuals),
+      values_(static_cast<size_t>(individuals) * static_cast<size_t>(individuals), 0) {}
+
+uint64_t availableMemory() {
+  const long pages = ::sysconf(_SC_PHYS_PAGES);
+  const long pageSize = ::sysconf(_SC_PAGE_SIZE);
+  uint64_t bytes = UINT64_MAX;
+  if (pages > 0 && pageSize > 0) bytes = static_cast<uint64_t>(pages) * static_cast<uint64_t>(pageSize);
+  struct rlimit limit {};
+  if (::getrlimit(RLIMIT_AS, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY &&
+      static_cast<uint64_t>(limit.rlim_cur) < bytes) {
+    bytes = static_cast<uint64_t>(limit.rlim_cur);
+  }
+  return bytes;
+}
+
+void distanceMemoryError(int32_t individuals) {
+  fatalError("Not enough memory for the distance tables of " + std::to_string(individuals) +
+             " individuals");
+}
+
+void requireMemoryForDistances(uint64_t bytes, int32_t individuals) {
+  if (bytes > availableMemory()) distanceMemoryError(individuals);
+}
+
+void buildDistanceTables(const LocusCodes& loci, DistanceTable& observed, DistanceTable& working) {
+  const int32_t n = loci.individuals;
+  const uint64_t bytes = 2 * uint64_t{sizeof(int32_t)} * static_cast<uint64_t>(n) * static_cast<uint64_t>(n);
+  requireMemoryForDistances(bytes, n);
+  try {
+    observed = DistanceTable(n);
+    working = DistanceTable(n);
+  } catch (const std::bad_alloc&) {
+    distanceMemoryError(n);
+  }
+  for (int32_t x = 0; x < n; ++x) {
+    int32_t* out = observed.row(x);
+    for (int32_t y = 0; y < n; ++y) out[y] = locusDistance(loci, x, y);
+  }
+  working = observed;
+}
+
+}  // namespace tevrol

@@ -1,0 +1,56 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "analysis/design.h"
+
+namespace tevrol {
+
+// Distances between every ordered pair of individuals, as one N x N block of
+// 32-bit integers indexed by position: entry (x, y) is at x * N + y. The
+// six-index view [a1][b1][k1][a2][b2][k2] reads the entry of positions
+// (a1, b1, k1) and (a2, b2, k2).
+class DistanceTable {
+ public:
+  DistanceTable() = default;
+  explicit DistanceTable(int32_t individuals);
+
+  int32_t individuals() const { return individuals_; }
+  int32_t* row(int32_t x) { return values_.data() + static_cast<size_t>(x) * n(); }
+  const int32_t* row(int32_t x) const { return values_.data() + static_cast<size_t>(x) * n(); }
+  int32_t at(int32_t x, int32_t y) const { return row(x)[y]; }
+  int32_t at(const Design& design, int32_t a1, int32_t b1, int32_t k1, int32_t a2, int32_t b2,
+             int32_t k2) const {
+    return at(design.position({a1, b1, k1}), design.position({a2, b2, k2}));
+  }
+
+ private:
+  size_t n() const { return static_cast<size_t>(individuals_); }
+  int32_t individuals_ = 0;
+  std::vector<int32_t> values_;
+};
+
+// Number of loci at which two individuals' texts differ.
+inline int32_t locusDistance(const LocusCodes& loci, int32_t x, int32_t y) {
+  const uint32_t* cx = loci.row(x);
+  const uint32_t* cy = loci.row(y);
+  int32_t d = 0;
+  for (int32_t l = 0; l < loci.loci; ++l) d += (cx[l] != cy[l]);
+  return d;
+}
+
+// Bytes of memory this machine can give the process: the smaller of the
+// physical memory and the address-space limit.
+uint64_t availableMemory();
+
+// Fatal "Not enough memory for the distance tables of N individuals".
+[[noreturn]] void distanceMemoryError(int32_t individuals);
+// The same error unless the bytes fit in the available memory.
+void requireMemoryForDistances(uint64_t bytes, int32_t individuals);
+
+// ObservedDistances and WorkingDistances, equal on return.
+void buildDistanceTables(const LocusCodes& loci, DistanceTable& observed, DistanceTable& working);
+
+}  // namespace tevrol

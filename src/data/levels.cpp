@@ -1,0 +1,80 @@
+#include "data/levels.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "data/data_table.h"
+
+namespace tevrol {
+
+int64_t CellCounts::total() const {
+  int64_t sum = 0;
+  for (const int32_t n : counts) sum += n;
+  return sum;
+}
+
+void writeText(const std::string& text) { std::fwrite(text.data(), 1, text.size(), stdout); }
+
+void writePadded(const std::string& text, size_t width) {
+  for (size_t i = text.size(); i < width; ++i) std::fputc(' ', stdout);
+  writeText(text);
+}
+
+int32_t decimalDigits(int64_t value) {
+  int32_t digits = 1;
+  for (; value >= 10; value /= 10) ++digits;
+  return digits;
+}
+
+LevelMap codeLevels(const DataTable& table, int32_t column, const char* ordinal,
+                    const std::string& factorName) {
+  std::printf("Levels for %s factor (", ordinal);
+  writeText(factorName);
+  std::fputs("):", stdout);
+  LevelMap levels;
+  const auto& values = table.distinctValues(column);
+  for (size_t k = 0; k < values.size(); ++k) {
+    if (k >= 1) std::fputc(',', stdout);
+    std::fputc(' ', stdout);
+    writeText(values[k]);
+    levels[values[k]] = static_cast<int32_t>(k + 1);
+  }
+  std::fputc('\n', stdout);
+  return levels;
+}
+
+CellCounts countCells(const DataTable& table) {
+  CellCounts cells;
+  cells.levelsA = static_cast<int32_t>(table.distinctValues(0).size());
+  cells.levelsB = static_cast<int32_t>(table.distinctValues(1).size());
+  cells.counts.assign(static_cast<size_t>(cells.levelsA) * static_cast<size_t>(cells.levelsB), 0);
+  for (int32_t r = 0; r < table.rowCount(); ++r) ++cells.at(table.code(r, 0), table.code(r, 1));
+  return cells;
+}
+
+void printSampleSizes(const DataTable& table, const CellCounts& cells) {
+  const auto& namesA = table.distinctValues(0);
+  const auto& namesB = table.distinctValues(1);
+  size_t w1 = 0;
+  for (const auto& name : namesA) w1 = std::max(w1, name.size());
+  size_t w2 = static_cast<size_t>(decimalDigits(cells.total()));
+  for (const auto& name : namesB) w2 = std::max(w2, name.size());
+  w2 += 2;
+
+  std::fputs("Sample sizes:\n", stdout);
+  writePadded("", w1);
+  std::fputc(' ', stdout);
+  for (const auto& name : namesB) writePadded(name, w2);
+  std::fputc('\n', stdout);
+  for (int32_t a = 0; a < cells.levelsA; ++a) {
+    writePadded(namesA[static_cast<size_t>(a)], w1);
+    std::fputc(':', stdout);
+    for (int32_t b = 0; b < cells.levelsB; ++b) {
+      writePadded(std::to_string(cells.at(a, b)), w2);
+    }
+    std::fputc('\n', stdout);
+  }
+  std::fputc('\n', stdout);
+}
+
+}  // namespace tevrol

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+namespace tevrol {
+
+class DataTable;
+
+// Level text -> code 1 ... A, in order of first appearance in the data rows.
+using LevelMap = std::unordered_map<std::string, int32_t>;
+
+// A x B individuals per cell, indexed [a][b] with 0-based level codes.
+struct CellCounts {
+  int32_t levelsA = 0;
+  int32_t levelsB = 0;
+  std::vector<int32_t> counts;  // counts[a * levelsB + b]
+
+  int32_t at(int32_t a, int32_t b) const {
+    return counts[static_cast<size_t>(a) * static_cast<size_t>(levelsB) + static_cast<size_t>(b)];
+  }
+  int32_t& at(int32_t a, int32_t b) {
+    return counts[static_cast<size_t>(a) * static_cast<size_t>(levelsB) + static_cast<size_t>(b)];
+  }
+  int64_t total() const;
+};
+
+// Codes the distinct texts of one factor column and prints its level line,
+// "Levels for <ordinal> factor (<name>): l1, l2, ...".
+LevelMap codeLevels(const DataTable& table, int32_t column, const char* ordinal,
+                    const std::string& factorName);
+
+// Individuals per cell, from the row codes of columns 0 and 1.
+CellCounts countCells(const DataTable& table);
+
+// Prints the "Sample sizes:" table and the empty line after it.
+void printSampleSizes(const DataTable& table, const CellCounts& cells);
+
+// Number of decimal digits of a positive count.
+int32_t decimalDigits(int64_t value);
+
+// Writes a text whole (any byte, NUL included) right-aligned in a field.
+void writePadded(const std::string& text, size_t width);
+void writeText(const std::string& text);
+
+}  // namespace tevrol

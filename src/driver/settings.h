@@ -1,0 +1,21 @@
+#pragma once
+
+#include "permutation/engine.h"
+
+namespace tevrol {
+
+// Settings from the environment, which never change what a run prints:
+//   TEVROL_THREADS  number of threads for the permutations (1 ... 256;
+//                   default: every hardware thread)
+//   TEVROL_ENGINE   automatic (default), pairs, dense, bitset, sparse, or reference
+//                   (the literal N x N computation, for cross-checks)
+struct Settings {
+  int threads = 1;
+  EngineMode engine = EngineMode::Automatic;
+  bool reference = false;
+};
+
+// Reads the environment; fatal on a value that is not understood.
+Settings readSettings();
+
+}  // namespace tevrol

@@ -1,0 +1,82 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "analysis/anova.h"
+#include "analysis/design.h"
+
+namespace tevrol {
+
+// How the engine finds the within-group sums of an arrangement.
+//  Pairs:  an N x N matrix of distances, read through the arrangement; a pass
+//          costs the squared group sizes. For few individuals and many loci.
+//  Dense:  per cell, counts of every locus value; a group's sum is
+//          sum over loci of (n^2 - sum over values of count^2). A pass costs
+//          N x L plus cells x values. For many individuals, few values.
+//  Bitset: the same counts from popcounts over bitsets of individuals; a pass
+//          costs cells x values x N / 64. For few cells and few values.
+//  Sparse: the same counts built group by group and cleared again; a pass
+//          costs a few N x L. For many cells or values.
+enum class EngineMode { Automatic, Pairs, Dense, Bitset, Sparse };
+
+const char* engineModeName(EngineMode mode);
+// Parses "pairs", "dense", "bitset", "sparse" or "automatic"; false for anything else.
+bool parseEngineMode(const std::string& text, EngineMode& mode);
+
+// Type of the observed pass, whose sums are all computed.
+constexpr int kAllSums = -1;
+
+// Per-thread working memory of an engine.
+class EngineScratch {
+ public:
+  virtual ~EngineScratch() = default;
+  GroupSums sums;
+};
+
+// Computes the within-group sums of arrangements without rewriting any table.
+// Sums are exact integers, so every mode gives bit-identical statistics. An
+// arrangement of type 0 keeps every XB level's set of individuals, type 1
+// every XA level's, so their sums are not recomputed.
+class Engine {
+ public:
+  virtual ~Engine() = default;
+  virtual EngineMode mode() const = 0;
+
+  // Working memory for one thread.
+  std::unique_ptr<EngineScratch> makeScratch() const;
+
+  // Sums of the arrangement (entry x: the individual at position x) into
+  // scratch.sums. type 0, 1, 2, or kAllSums.
+  const GroupSums& sums(const int32_t* cellAssignment, int type, EngineScratch& scratch) const;
+
+ protected:
+  Engine(const Design& design, const LocusCodes& loci);
+  virtual std::unique_ptr<EngineScratch> createScratch() const = 0;
+  // Fills the sums of cells, and of XA levels if wantA, XB levels if wantB.
+  virtual void computeSums(const int32_t* cellAssignment, bool wantA, bool wantB,
+                           EngineScratch& scratch) const = 0;
+
+  friend std::unique_ptr<Engine> makeEngine(const Design&, const LocusCodes&, int32_t, EngineMode,
+                                            int);
+  // Keeps the sums of the observed layout, for the sums a type cannot change.
+  void observe();
+
+  const Design& design_;
+  int32_t loci_;
+  int64_t total_ = 0;  // S_T: the same in every pass
+  GroupSums observed_;
+};
+
+// Builds the engine for the mode (Automatic picks the cheapest for this design
+// and run length). Fatal "Not enough memory for the distance tables" when its
+// tables cannot be had. threads: how many may share the build.
+std::unique_ptr<Engine> makeEngine(const Design& design, const LocusCodes& loci, int32_t nperm,
+                                   EngineMode mode, int threads);
+
+// The mode Automatic chooses.
+EngineMode chooseEngineMode(const Design& design, const LocusCodes& loci, int32_t nperm,
+                            int threads);
+
+}  // namespace tevrol

@@ -1,0 +1,309 @@
+// The count modes. For this distance a group's sum over its ordered pairs is
+//   S_g = sum over loci l of (n_g^2 - sum over values v of c(g, l, v)^2),
+// c(g, l, v) being the number of the group's individuals with value v at l.
+// Values are numbered across all loci (value v of locus l is offset[l] + v),
+// so one table of counts serves every locus.
+//
+//  Dense:  each individual, in index order, adds its values to the table of
+//          the cell it stands in; levels sum the tables of their cells.
+//  Bitset: the same tables from popcounts of (cell members AND individuals
+//          with value v at l), 64 individuals a word.
+//  Sparse: counts built group by group and cleared again, for designs whose
+//          tables of cells x values would be too large.
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+#include "analysis/distances.h"
+#include "permutation/engine_kernels.h"
+
+namespace tevrol::engine_detail {
+
+namespace {
+
+using AndCount = uint64_t (*)(const uint64_t*, const uint64_t*, size_t);
+
+uint64_t andCountPortable(const uint64_t* x, const uint64_t* y, size_t words) {
+  uint64_t count = 0;
+  for (size_t i = 0; i < words; ++i) count += static_cast<uint64_t>(__builtin_popcountll(x[i] & y[i]));
+  return count;
+}
+
+#if defined(__x86_64__) || defined(__i386__)
+__attribute__((target("popcnt"))) uint64_t andCountPopcnt(const uint64_t* x, const uint64_t* y,
+                                                          size_t words) {
+  uint64_t c0 = 0, c1 = 0, c2 = 0, c3 = 0;
+  size_t i = 0;
+  for (; i + 4 <= words; i += 4) {
+    c0 += static_cast<uint64_t>(__builtin_popcountll(x[i] & y[i]));
+    c1 += static_cast<uint64_t>(__builtin_popcountll(x[i + 1] & y[i + 1]));
+    c2 += static_cast<uint64_t>(__builtin_popcountll(x[i + 2] & y[i + 2]));
+    c3 += static_cast<uint64_t>(__builtin_popcountll(x[i + 3] & y[i + 3]));
+  }
+  for (; i < words; ++i) c0 += static_cast<uint64_t>(__builtin_popcountll(x[i] & y[i]));
+  return (c0 + c1) + (c2 + c3);
+}
+#endif
+
+AndCount pickAndCount() {
+#if defined(__x86_64__) || defined(__i386__)
+  __builtin_cpu_init();
+  if (__builtin_cpu_supports("popcnt")) return andCountPopcnt;
+#endif
+  return andCountPortable;
+}
+
+template <typename Code>
+std::vector<Code> flatCodes(const LocusCodes& loci, const std::vector<int64_t>& offset) {
+  std::vector<Code> out(loci.codes.size());
+  for (size_t i = 0; i < out.size(); ++i) {
+    out[i] = static_cast<Code>(offset[i % sz(loci.loci)] + loci.codes[i]);
+  }
+  return out;
+}
+
+class CountScratch : public EngineScratch {
+ public:
+  std::vector<uint32_t> counts;   // dense, bitset: cells x values; sparse: values
+  std::vector<uint32_t> level;    // the counts of one level
+  std::vector<int32_t> cellOf;    // dense: the cell each individual stands in
+  std::vector<uint64_t> members;  // bitset: cells x words, the individuals of each cell
+};
+
+template <typename Code>
+class CountEngine : public Engine {
+ public:
+  CountEngine(const Design& design, const LocusCodes& loci, EngineMode mode)
+      : Engine(design, loci), mode_(mode), values_(totalValues(loci)),
+        words_((sz(design.individuals) + 63) / 64), andCount_(pickAndCount()) {
+    offset_.assign(sz(loci.loci) + 1, 0);
+    for (int32_t l = 0; l < loci.loci; ++l) {
+      offset_[sz(l) + 1] = offset_[sz(l)] + loci.valueCount[sz(l)];
+    }
+    if (mode_ == EngineMode::Bitset) {
+      buildIndicators(loci);
+    } else {
+      codes_ = flatCodes<Code>(loci, offset_);
+    }
+  }
+
+  EngineMode mode() const override { return mode_; }
+
+ protected:
+  std::unique_ptr<EngineScratch> createScratch() const override {
+    auto scratch = std::make_unique<CountScratch>();
+    const size_t cells = design_.cellSize.size();
+    const bool tables = mode_ != EngineMode::Sparse;
+    scratch->counts.assign((tables ? cells : 1) * sz(values_), 0);
+    scratch->level.assign(sz(values_), 0);
+    if (mode_ == EngineMode::Dense) scratch->cellOf.assign(sz(design_.individuals), 0);
+    if (mode_ == EngineMode::Bitset) scratch->members.assign(cells * words_, 0);
+    return scratch;
+  }
+
+  void computeSums(const int32_t* assignment, bool wantA, bool wantB,
+                   EngineScratch& base) const override {
+    auto& scratch = static_cast<CountScratch&>(base);
+    if (mode_ == EngineMode::Sparse) {
+      sparseSums(assignment, wantA, wantB, scratch);
+      return;
+    }
+    if (mode_ == EngineMode::Dense) {
+      fillByIndividuals(assignment, scratch);
+    } else {
+      fillByBits(assignment, scratch);
+    }
+    tableSums(wantA, wantB, scratch);
+  }
+
+ private:
+  // Individuals with value v at locus l, one bitset per value; the last value
+  // of each locus needs none, its count is what the others leave of n.
+  void buildIndicators(const LocusCodes& loci) {
+    indicatorValue_.clear();
+    for (int32_t l = 0; l < loci.loci; ++l) {
+      for (int64_t v = 0; v + 1 < loci.valueCount[sz(l)]; ++v) {
+        indicatorValue_.push_back(offset_[sz(l)] + v);
+      }
+    }
+    indicators_.assign(indicatorValue_.size() * words_, 0);
+    size_t k = 0;
+    for (int32_t l = 0; l < loci.loci; ++l) {
+      const int64_t last = loci.valueCount[sz(l)] - 1;
+      for (int32_t i = 0; i < loci.individuals; ++i) {
+        const int64_t v = loci.row(i)[l];
+        if (v == last) continue;
+        indicators_[(k + sz(v)) * words_ + sz(i) / 64] |= uint64_t{1} << (i % 64);
+      }
+      k += sz(last);
+    }
+  }
+
+  const Code* row(int32_t individual) const { return codes_.data() + sz(individual) * sz(loci_); }
+
+  int64_t groupSum(int64_t n, uint64_t squares) const {
+    return loci_ * n * n - static_cast<int64_t>(squares);
+  }
+
+  uint64_t sumOfSquares(const uint32_t* counts) const {
+    uint64_t squares = 0;
+    for (int64_t v = 0; v < values_; ++v) squares += uint64_t{counts[v]} * counts[v];
+    return squares;
+  }
+
+  uint32_t* cellCounts(CountScratch& scratch, size_t cell) const {
+    return scratch.counts.data() + cell * sz(values_);
+  }
+
+  void fillByIndividuals(const int32_t* assignment, CountScratch& scratch) const {
+    const size_t cells = design_.cellSize.size();
+    for (size_t c = 0; c < cells; ++c) {
+      for (int32_t x = design_.cellStart[c]; x < design_.cellStart[c + 1]; ++x) {
+        scratch.cellOf[sz(assignment[x])] = static_cast<int32_t>(c);
+      }
+    }
+    // Individuals in index order: their values are read front to back.
+    for (int32_t i = 0; i < design_.individuals; ++i) {
+      uint32_t* counts = cellCounts(scratch, sz(scratch.cellOf[sz(i)]));
+      const Code* codes = row(i);
+      for (int32_t l = 0; l < loci_; ++l) ++counts[codes[l]];
+    }
+  }
+
+  void fillByBits(const int32_t* assignment, CountScratch& scratch) const {
+    const size_t cells = design_.cellSize.size();
+    std::fill(scratch.members.begin(), scratch.members.end(), 0);
+    for (size_t c = 0; c < cells; ++c) {
+      uint64_t* members = scratch.members.data() + c * words_;
+      for (int32_t x = design_.cellStart[c]; x < design_.cellStart[c + 1]; ++x) {
+        const auto i = static_cast<uint32_t>(assignment[x]);
+        members[i / 64] |= uint64_t{1} << (i % 64);
+      }
+    }
+    for (size_t c = 0; c < cells; ++c) {
+      const uint32_t n = static_cast<uint32_t>(design_.cellSize[c]);
+      if (n == 0) continue;
+      const uint64_t* members = scratch.members.data() + c * words_;
+      uint32_t* counts = cellCounts(scratch, c);
+      for (size_t k = 0; k < indicatorValue_.size(); ++k) {
+        counts[indicatorValue_[k]] =
+            static_cast<uint32_t>(andCount_(members, indicators_.data() + k * words_, words_));
+      }
+      for (int32_t l = 0; l < loci_; ++l) {
+        uint32_t rest = n;
+        for (int64_t v = offset_[sz(l)]; v + 1 < offset_[sz(l) + 1]; ++v) rest -= counts[v];
+        counts[offset_[sz(l) + 1] - 1] = rest;
+      }
+    }
+  }
+
+  // The sums of cells, and of the levels wanted, from the filled tables;
+  // leaves the tables cleared.
+  void tableSums(bool wantA, bool wantB, CountScratch& scratch) const {
+    const size_t cells = design_.cellSize.size();
+    for (size_t c = 0; c < cells; ++c) {
+      scratch.sums.cell[c] = static_cast<double>(
+          groupSum(design_.cellSize[c], sumOfSquares(cellCounts(scratch, c))));
+    }
+    if (wantA) {
+      for (int32_t a = 0; a < design_.levelsA; ++a) {
+        addLevelCounts(scratch, true, a);
+        scratch.sums.levelA[sz(a)] = static_cast<double>(
+            groupSum(design_.levelSizesXA[sz(a)], sumOfSquares(scratch.level.data())));
+      }
+    }
+    if (wantB) {
+      for (int32_t b = 0; b < design_.levelsB; ++b) {
+        addLevelCounts(scratch, false, b);
+        scratch.sums.levelB[sz(b)] = static_cast<double>(
+            groupSum(design_.levelSizesXB[sz(b)], sumOfSquares(scratch.level.data())));
+      }
+    }
+    std::fill(scratch.counts.begin(), scratch.counts.end(), 0u);
+  }
+
+  // scratch.level := the sum of the tables of the level's cells.
+  void addLevelCounts(CountScratch& scratch, bool byA, int32_t level) const {
+    std::fill(scratch.level.begin(), scratch.level.end(), 0u);
+    const int32_t cells = byA ? design_.levelsB : design_.levelsA;
+    for (int32_t j = 0; j < cells; ++j) {
+      const int32_t c = byA ? design_.cell(level, j) : design_.cell(j, level);
+      const uint32_t* counts = cellCounts(scratch, sz(c));
+      for (int64_t v = 0; v < values_; ++v) scratch.level[sz(v)] += counts[v];
+    }
+  }
+
+  // Adds the individuals at positions [begin, end) to the counts; returns how
+  // much the sum of squared counts grew: (c + 1)^2 - c^2 = 2c + 1 per step.
+  uint64_t addRange(const int32_t* assignment, int32_t begin, int32_t end, uint32_t* counts) const {
+    uint64_t growth = 0;
+    for (int32_t x = begin; x < end; ++x) {
+      const Code* codes = row(assignment[x]);
+      for (int32_t l = 0; l < loci_; ++l) growth += 2 * uint64_t{counts[codes[l]]++} + 1;
+    }
+    return growth;
+  }
+
+  void clearRange(const int32_t* assignment, int32_t begin, int32_t end, uint32_t* counts) const {
+    for (int32_t x = begin; x < end; ++x) {
+      const Code* codes = row(assignment[x]);
+      for (int32_t l = 0; l < loci_; ++l) counts[codes[l]] = 0;
+    }
+  }
+
+  // Sum of a group made of position ranges, each range given as (begin, end).
+  template <typename Ranges>
+  int64_t sparseGroup(const int32_t* assignment, int64_t n, const Ranges& ranges,
+                      uint32_t* counts) const {
+    uint64_t squares = 0;
+    ranges([&](int32_t begin, int32_t end) { squares += addRange(assignment, begin, end, counts); });
+    ranges([&](int32_t begin, int32_t end) { clearRange(assignment, begin, end, counts); });
+    return groupSum(n, squares);
+  }
+
+  void sparseSums(const int32_t* assignment, bool wantA, bool wantB, CountScratch& scratch) const {
+    uint32_t* counts = scratch.counts.data();
+    for (size_t c = 0; c < design_.cellSize.size(); ++c) {
+      const int32_t begin = design_.cellStart[c];
+      const int32_t end = design_.cellStart[c + 1];
+      scratch.sums.cell[c] = static_cast<double>(sparseGroup(
+          assignment, end - begin, [&](auto each) { each(begin, end); }, counts));
+    }
+    for (int32_t a = 0; wantA && a < design_.levelsA; ++a) {
+      const int32_t begin = design_.start(a, 0);
+      const int32_t end = levelEnd(design_, a);
+      scratch.sums.levelA[sz(a)] = static_cast<double>(sparseGroup(
+          assignment, end - begin, [&](auto each) { each(begin, end); }, counts));
+    }
+    for (int32_t b = 0; wantB && b < design_.levelsB; ++b) {
+      const auto cellsOfLevel = [&](auto each) {
+        for (int32_t a = 0; a < design_.levelsA; ++a) {
+          each(design_.start(a, b), design_.start(a, b) + design_.size(a, b));
+        }
+      };
+      scratch.sums.levelB[sz(b)] = static_cast<double>(
+          sparseGroup(assignment, design_.levelSizesXB[sz(b)], cellsOfLevel, counts));
+    }
+  }
+
+  EngineMode mode_;
+  int64_t values_;                     // distinct values over all loci
+  size_t words_;                       // 64-bit words of a bitset of N individuals
+  AndCount andCount_;
+  std::vector<int64_t> offset_;        // first value number of each locus; L + 1 entries
+  std::vector<Code> codes_;            // dense, sparse: codes_[i * L + l], value numbers
+  std::vector<int64_t> indicatorValue_;  // bitset: the value number of each bitset
+  std::vector<uint64_t> indicators_;   // bitset: one bitset of N individuals per value
+};
+
+}  // namespace
+
+std::unique_ptr<Engine> makeCountEngine(const Design& design, const LocusCodes& loci,
+                                        EngineMode mode) {
+  if (totalValues(loci) <= int64_t{1} << 16) {
+    return std::make_unique<CountEngine<uint16_t>>(design, loci, mode);
+  }
+  return std::make_unique<CountEngine<uint32_t>>(design, loci, mode);
+}
+
+}  // namespace tevrol::engine_detail

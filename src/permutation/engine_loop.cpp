@@ -1,0 +1,132 @@
+#include <algorithm>
+#include <atomic>
+#include <numeric>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+#include "permutation/arrangement.h"
+#include "permutation/engine.h"
+#include "permutation/pass_loop.h"
+#include "permutation/random.h"
+
+namespace tevrol {
+
+namespace {
+
+// Memory for the arrangements of one batch, and the most passes in one.
+constexpr size_t kBatchBytes = size_t{32} << 20;
+constexpr int32_t kMaxBatch = 256;
+
+struct Batch {
+  int32_t firstPass = 0;
+  int32_t count = 0;
+  std::vector<int32_t> indices;  // count x N: the pool indices drawn for each pass
+  std::vector<AnovaStats> stats;
+};
+
+// What each evaluating thread owns.
+struct Worker {
+  std::unique_ptr<EngineScratch> scratch;
+  std::vector<int32_t> pool;
+  std::vector<int32_t> cellAssignment;
+};
+
+class BatchRunner {
+ public:
+  BatchRunner(const PassLoop& loop, const Engine& engine, int threads)
+      : loop_(loop), engine_(engine), arrangements_(loop.design),
+        n_(static_cast<size_t>(loop.design.individuals)) {
+    const size_t fit = kBatchBytes / (n_ * sizeof(int32_t) + 1);
+    perBatch_ = static_cast<int32_t>(std::clamp<size_t>(fit, 1, kMaxBatch));
+    for (Batch& batch : batches_) {
+      batch.indices.resize(static_cast<size_t>(perBatch_) * n_);
+      batch.stats.assign(static_cast<size_t>(perBatch_), loop.stats);
+    }
+    for (int t = 0; t < std::max(threads, 1); ++t) {
+      workers_.push_back({engine.makeScratch(), std::vector<int32_t>(n_), std::vector<int32_t>(n_)});
+    }
+  }
+
+  void run() {
+    const int32_t passes = kPermutationTypes * loop_.nperm;
+    int which = 0;
+    draw(batches_[which], 0);
+    while (batches_[which].count > 0) {
+      Batch& current = batches_[which];
+      Batch& next = batches_[1 - which];
+      next.count = 0;
+      std::atomic<int32_t> nextSlot{0};
+      auto evaluate = [&](int t) { evaluateBatch(current, nextSlot, workers_[static_cast<size_t>(t)]); };
+      std::vector<std::thread> helpers;
+      for (int t = 1; t < static_cast<int>(workers_.size()); ++t) {
+        try {
+          helpers.emplace_back(evaluate, t);
+        } catch (const std::system_error&) {
+          break;  // fewer threads: this one takes what is left
+        }
+      }
+      const int32_t following = current.firstPass + current.count;
+      if (following < passes) draw(next, following);
+      evaluate(0);
+      for (auto& helper : helpers) helper.join();
+      record(current);
+      which = 1 - which;
+    }
+  }
+
+ private:
+  void draw(Batch& batch, int32_t firstPass) {
+    const int32_t passes = kPermutationTypes * loop_.nperm;
+    batch.firstPass = firstPass;
+    batch.count = std::min(perBatch_, passes - firstPass);
+    for (int32_t i = 0; i < batch.count; ++i) {
+      arrangements_.drawIndices((firstPass + i) % kPermutationTypes, loop_.random,
+                                batch.indices.data() + static_cast<size_t>(i) * n_);
+    }
+  }
+
+  void evaluateBatch(Batch& batch, std::atomic<int32_t>& nextSlot, Worker& worker) const {
+    for (int32_t i = nextSlot++; i < batch.count; i = nextSlot++) {
+      const int type = (batch.firstPass + i) % kPermutationTypes;
+      arrangements_.applyIndices(type, batch.indices.data() + static_cast<size_t>(i) * n_,
+                                 worker.pool.data(), worker.cellAssignment.data());
+      computePassStats(batch.stats[static_cast<size_t>(i)], loop_.design,
+                       engine_.sums(worker.cellAssignment.data(), type, *worker.scratch));
+    }
+  }
+
+  void record(const Batch& batch) const {
+    for (int32_t i = 0; i < batch.count; ++i) {
+      const int32_t pass = batch.firstPass + i;
+      const AnovaStats& stats = batch.stats[static_cast<size_t>(i)];
+      if (loop_.onPass) loop_.onPass(pass, stats);
+      recordPass(loop_.counts, pass, stats);
+    }
+  }
+
+  const PassLoop& loop_;
+  const Engine& engine_;
+  Arrangements arrangements_;
+  size_t n_;
+  int32_t perBatch_ = 1;
+  Batch batches_[2];
+  std::vector<Worker> workers_;
+};
+
+}  // namespace
+
+void runEngineLoop(const PassLoop& loop, const Engine& engine, int threads) {
+  {
+    std::vector<int32_t> identity(static_cast<size_t>(loop.design.individuals));
+    std::iota(identity.begin(), identity.end(), 0);
+    auto scratch = engine.makeScratch();
+    computePassStats(loop.stats, loop.design, engine.sums(identity.data(), kAllSums, *scratch));
+  }
+  if (loop.onPass) loop.onPass(-1, loop.stats);
+  if (loop.onObserved) loop.onObserved(loop.stats);
+  recordObserved(loop.counts, loop.stats);
+  BatchRunner(loop, engine, threads).run();
+}
+
+}  // namespace tevrol

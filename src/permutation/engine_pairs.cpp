@@ -1,0 +1,152 @@
+// The pairs mode: an N x N matrix of distances read through the arrangement.
+#include <algorithm>
+#include <limits>
+#include <new>
+
+#include "analysis/distances.h"
+#include "permutation/engine_kernels.h"
+
+namespace tevrol::engine_detail {
+
+namespace {
+
+
+template <typename Code>
+std::vector<Code> narrowCodes(const LocusCodes& loci) {
+  std::vector<Code> out(loci.codes.size());
+  std::transform(loci.codes.begin(), loci.codes.end(), out.begin(),
+                 [](uint32_t c) { return static_cast<Code>(c); });
+  return out;
+}
+
+template <typename Code>
+int32_t mismatches(const Code* x, const Code* y, int32_t loci) {
+  int32_t d = 0;
+  for (int32_t l = 0; l < loci; ++l) d += (x[l] != y[l]);
+  return d;
+}
+
+class PairScratch : public EngineScratch {
+ public:
+  std::vector<int32_t> gathered;  // individuals of one level, in position order
+  std::vector<int32_t> cellEnds;  // end of each of its cells in gathered
+};
+
+template <typename Dist>
+class PairEngine : public Engine {
+ public:
+  PairEngine(const Design& design, const LocusCodes& loci, int threads)
+      : Engine(design, loci), n_(design.individuals) {
+    try {
+      d_.resize(sz(n_) * sz(n_));
+    } catch (const std::bad_alloc&) {
+      distanceMemoryError(n_);
+    }
+    int32_t maxValues = 0;
+    for (const int32_t v : loci.valueCount) maxValues = std::max(maxValues, v);
+    if (maxValues <= 256) {
+      build(narrowCodes<uint8_t>(loci), loci.loci, threads);
+    } else if (maxValues <= 65536) {
+      build(narrowCodes<uint16_t>(loci), loci.loci, threads);
+    } else {
+      build(loci.codes, loci.loci, threads);
+    }
+  }
+
+  EngineMode mode() const override { return EngineMode::Pairs; }
+
+  std::unique_ptr<EngineScratch> createScratch() const override {
+    auto scratch = std::make_unique<PairScratch>();
+    scratch->gathered.resize(sz(n_));
+    scratch->cellEnds.resize(sz(std::max(design_.levelsA, design_.levelsB)));
+    return scratch;
+  }
+
+ protected:
+  void computeSums(const int32_t* assignment, bool wantA, bool wantB,
+                   EngineScratch& base) const override {
+    auto& scratch = static_cast<PairScratch&>(base);
+    if (wantA) {
+      for (int32_t a = 0; a < design_.levelsA; ++a) levelSums(assignment, true, a, true, scratch);
+    }
+    if (wantB) {
+      for (int32_t b = 0; b < design_.levelsB; ++b) {
+        levelSums(assignment, false, b, !wantA, scratch);
+      }
+    }
+  }
+
+ private:
+  template <typename Code>
+  void build(const std::vector<Code>& codes, int32_t loci, int threads) {
+    // Rows are dealt out in turn, so that the triangle's long and short rows
+    // spread evenly over the threads.
+    runOnThreads(threads, [&](int t) {
+      for (int32_t x = t; x < n_; x += threads) {
+        const Code* cx = codes.data() + sz(x) * sz(loci);
+        Dist* row = d_.data() + sz(x) * sz(n_);
+        row[x] = 0;
+        for (int32_t y = x + 1; y < n_; ++y) {
+          row[y] = static_cast<Dist>(mismatches(cx, codes.data() + sz(y) * sz(loci), loci));
+        }
+      }
+    });
+    for (int32_t x = 0; x < n_; ++x) {
+      for (int32_t y = 0; y < x; ++y) d_[sz(x) * sz(n_) + sz(y)] = d_[sz(y) * sz(n_) + sz(x)];
+    }
+  }
+
+  // Sums of one level (of XA if byA, else of XB) and, if withCells, of its
+  // cells. The matrix is symmetric with a zero diagonal, so each unordered
+  // pair is read once and counted twice.
+  void levelSums(const int32_t* assignment, bool byA, int32_t level, bool withCells,
+                 PairScratch& scratch) const {
+    const int32_t cells = byA ? design_.levelsB : design_.levelsA;
+    int32_t* gathered = scratch.gathered.data();
+    int32_t count = 0;
+    for (int32_t j = 0; j < cells; ++j) {
+      const int32_t a = byA ? level : j;
+      const int32_t b = byA ? j : level;
+      const int32_t start = design_.start(a, b);
+      for (int32_t k = 0; k < design_.size(a, b); ++k) gathered[count++] = assignment[start + k];
+      scratch.cellEnds[sz(j)] = count;
+    }
+    int64_t levelSum = 0;
+    int32_t begin = 0;
+    for (int32_t j = 0; j < cells; ++j) {
+      const int32_t end = scratch.cellEnds[sz(j)];
+      int64_t cellSum = 0;
+      for (int32_t x = begin; x < end; ++x) {
+        const Dist* row = d_.data() + sz(gathered[x]) * sz(n_);
+        int64_t same = 0;
+        for (int32_t y = x + 1; y < end; ++y) same += row[gathered[y]];
+        int64_t after = 0;
+        for (int32_t y = end; y < count; ++y) after += row[gathered[y]];
+        cellSum += same;
+        levelSum += same + after;
+      }
+      if (withCells) {
+        const int32_t a = byA ? level : j;
+        const int32_t b = byA ? j : level;
+        scratch.sums.cell[sz(design_.cell(a, b))] = static_cast<double>(2 * cellSum);
+      }
+      begin = end;
+    }
+    auto& out = byA ? scratch.sums.levelA : scratch.sums.levelB;
+    out[sz(level)] = static_cast<double>(2 * levelSum);
+  }
+
+  int32_t n_;
+  std::vector<Dist> d_;  // d_[x * N + y], x and y observed positions
+};
+
+}  // namespace
+
+std::unique_ptr<Engine> makePairEngine(const Design& design, const LocusCodes& loci, int threads) {
+  if (loci.loci <= std::numeric_limits<uint16_t>::max()) {
+    return std::make_unique<PairEngine<uint16_t>>(design, loci, threads);
+  }
+  return std::make_unique<PairEngine<uint32_t>>(design, loci, threads);
+}
+
+}  // namespace tevrol::engine_detail

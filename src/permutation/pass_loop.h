@@ -1,0 +1,47 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+
+#include "analysis/anova.h"
+#include "analysis/design.h"
+#include "permutation/pvalues.h"
+
+namespace tevrol {
+
+class Random;
+
+// What a pass loop works with and reports to. Pass -1 is the observed layout;
+// pass p >= 0 reads an arrangement of type p mod 3, drawn at the end of pass
+// p - 1, so the arrangements come from the generator in one fixed order.
+struct PassLoop {
+  const Design& design;
+  int32_t nperm;
+  Random& random;
+  AnovaStats& stats;            // df and n already computed
+  PermutationCounts& counts;
+  // Called once, with the statistics of the observed pass (prints the table).
+  std::function<void(const AnovaStats&)> onObserved;
+  // Optional: every pass's statistics, in pass order, -1 first.
+  std::function<void(int32_t, const AnovaStats&)> onPass;
+};
+
+// The literal computation: rewrites an N x N working table from the observed
+// one after every pass and sums it again. Costs N^2 per pass; kept as the
+// reference for the fast engine.
+class DistanceTable;
+void runReferenceLoop(const PassLoop& loop, const DistanceTable& observed, DistanceTable& working);
+
+}  // namespace tevrol
+
+namespace tevrol {
+
+class Engine;
+
+// The fast loop: arrangements are drawn in pass order into batches; while one
+// batch is drawn the previous one is evaluated by `threads` threads (this one
+// included). Passes are recorded in order, so the counts do not depend on the
+// number of threads.
+void runEngineLoop(const PassLoop& loop, const Engine& engine, int threads);
+
+}  // namespace tevrol

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "analysis/anova.h"
+#include "permutation/arrangement.h"
+
+namespace tevrol {
+
+// What the permutation tests keep: the observed F of XA and XB, and per type
+// the number of passes in which the observed F was greater than the permuted
+// one (held as doubles, as whole numbers).
+struct PermutationCounts {
+  std::array<double, 2> observedF{};
+  std::array<std::array<double, 2>, kPermutationTypes> observedAboveCounts{};
+};
+
+void recordObserved(PermutationCounts& counts, const AnovaStats& stats);
+
+// Pass p >= 0 is of type p mod 3. A strict greater-than: ties, and pairs with
+// a not-a-number, count toward P.
+void recordPass(PermutationCounts& counts, int32_t pass, const AnovaStats& stats);
+
+// Prints the three blocks of P values with their standard errors.
+void reportPValues(const PermutationCounts& counts, int32_t nperm);
+
+}  // namespace tevrol

@@ -1,0 +1,98 @@
+#include "driver/command_line.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <vector>
+
+namespace tevrol {
+namespace {
+
+// Sends standard output to standard error, where a death test can match it.
+void onStderr(const std::function<void()>& body) {
+  std::fflush(stdout);
+  dup2(STDERR_FILENO, STDOUT_FILENO);
+  body();
+}
+
+CommandLine parse(std::vector<const char*> arguments) {
+  arguments.insert(arguments.begin(), "tevrol");
+  return parseCommandLine(static_cast<int>(arguments.size()), arguments.data());
+}
+
+void expectFatal(const std::vector<const char*>& arguments, const char* message) {
+  EXPECT_EXIT(onStderr([&] { parse(arguments); }), testing::ExitedWithCode(13),
+              std::string("^ERROR: ") + message + "\n$")
+      << arguments.size() << " arguments";
+}
+
+TEST(ParseInt, AtoiGrammar) {
+  EXPECT_EQ(parseInt("150"), 150);
+  EXPECT_EQ(parseInt("150x"), 150);
+  EXPECT_EQ(parseInt("12 34"), 12);
+  EXPECT_EQ(parseInt(" +100"), 100);
+  EXPECT_EQ(parseInt("\t\n\v\f\r -42"), -42);
+  EXPECT_EQ(parseInt("-0"), 0);
+  EXPECT_EQ(parseInt("007"), 7);
+  EXPECT_EQ(parseInt(""), 0);
+  EXPECT_EQ(parseInt("-"), 0);
+  EXPECT_EQ(parseInt("+"), 0);
+  EXPECT_EQ(parseInt("abc"), 0);
+  EXPECT_EQ(parseInt("+-5"), 0);
+  EXPECT_EQ(parseInt("x5"), 0);
+}
+
+TEST(ParseInt, SaturatesAtThe32BitLimits) {
+  EXPECT_EQ(parseInt("2147483647"), INT32_MAX);
+  EXPECT_EQ(parseInt("2147483648"), INT32_MAX);
+  EXPECT_EQ(parseInt("-2147483648"), INT32_MIN);
+  EXPECT_EQ(parseInt("-2147483647"), -2147483647);
+  EXPECT_EQ(parseInt("-2147483649"), INT32_MIN);
+  EXPECT_EQ(parseInt("0000000000002147483647"), INT32_MAX);
+  EXPECT_EQ(parseInt("99999999999999999999999999999999"), INT32_MAX);
+  EXPECT_EQ(parseInt("-99999999999999999999999999999999"), INT32_MIN);
+  // 2^32 + 5 must not wrap around to 5.
+  EXPECT_EQ(parseInt("4294967301"), INT32_MAX);
+  EXPECT_EQ(parseInt("-4294967301"), INT32_MIN);
+}
+
+TEST(CommandLine, Defaults) {
+  const CommandLine line = parse({"data.txt"});
+  EXPECT_EQ(line.filename, "data.txt");
+  EXPECT_EQ(line.nperm, 1000);
+  EXPECT_FALSE(line.hasSeed);
+}
+
+TEST(CommandLine, AllArguments) {
+  const CommandLine line = parse({"my data.txt", "250", "-7"});
+  EXPECT_EQ(line.filename, "my data.txt");
+  EXPECT_EQ(line.nperm, 250);
+  EXPECT_TRUE(line.hasSeed);
+  EXPECT_EQ(line.seed, -7);
+  // A zero seed is still a seed given; positive seeds are the generator's business.
+  EXPECT_TRUE(parse({"f", "100", "0"}).hasSeed);
+  EXPECT_EQ(parse({"f", "100", "0"}).seed, 0);
+  EXPECT_EQ(parse({"f", "100", "5"}).seed, 5);
+}
+
+TEST(CommandLine, PermutationBounds) {
+  EXPECT_EQ(parse({"f", "100"}).nperm, 100);
+  EXPECT_EQ(parse({"f", "150x"}).nperm, 150);
+  EXPECT_EQ(parse({"f", "715827882"}).nperm, 715827882);
+  expectFatal({"f", "99"}, "Must have at least 100 permutations");
+  expectFatal({"f", "abc"}, "Must have at least 100 permutations");
+  expectFatal({"f", "-1000"}, "Must have at least 100 permutations");
+  expectFatal({"f", "715827883"}, "Must have at most 715827882 permutations");
+  expectFatal({"f", "99999999999"}, "Must have at most 715827882 permutations");
+}
+
+TEST(CommandLine, WrongArgumentCount) {
+  expectFatal({}, "SYNTAX: tevrol filename \\[nperm \\[seed\\]\\]");
+  expectFatal({"f", "100", "-1", "extra"}, "SYNTAX: tevrol filename \\[nperm \\[seed\\]\\]");
+}
+
+}  // namespace
+}  // namespace tevrol

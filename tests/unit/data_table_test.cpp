@@ -1,0 +1,194 @@
+#include "data/data_table.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "data/matrix.h"
+#include "test_support.h"
+
+namespace tevrol {
+namespace {
+
+using test::captureStdout;
+using test::tableFromText;
+using test::writeTempFile;
+
+// Sends standard output to standard error, where a death test can match it.
+void onStderr(const std::function<void()>& body) {
+  std::fflush(stdout);
+  dup2(STDERR_FILENO, STDOUT_FILENO);
+  body();
+}
+
+// The whole table as one text: the header, then one line per row, fields in brackets.
+std::string dump(const DataTable& table) {
+  std::string out;
+  for (int32_t c = 0; c < table.columnCount(); ++c) out += "[" + table.fieldNames(c) + "]";
+  for (int32_t r = 0; r < table.rowCount(); ++r) {
+    out += "\n";
+    for (int32_t c = 0; c < table.columnCount(); ++c) out += "[" + table.cell(r, c) + "]";
+  }
+  return out;
+}
+
+std::vector<std::string> column(const DataTable& table, int32_t c) {
+  std::vector<std::string> texts;
+  for (int32_t r = 0; r < table.rowCount(); ++r) texts.push_back(table.cell(r, c));
+  return texts;
+}
+
+TEST(Matrix, NewMatrixIsEmpty) {
+  Matrix matrix;
+  EXPECT_EQ(matrix.rowCount(), 0);
+  EXPECT_EQ(matrix.columnCount(), 0);
+}
+
+TEST(Matrix, ResizeKeepsTextsOnlyForTheSameShape) {
+  Matrix matrix;
+  matrix.resize(2, 3);
+  for (int32_t i = 0; i < 2; ++i) {
+    for (int32_t j = 0; j < 3; ++j) matrix.row(i)[j] = std::to_string(10 * i + j);
+  }
+  EXPECT_EQ(&matrix.resize(2, 3), &matrix);
+  for (int32_t i = 0; i < 2; ++i) {
+    for (int32_t j = 0; j < 3; ++j) EXPECT_EQ(matrix.row(i)[j], std::to_string(10 * i + j));
+  }
+
+  matrix.resize(3, 3);
+  ASSERT_EQ(matrix.rowCount(), 3);
+  ASSERT_EQ(matrix.columnCount(), 3);
+  for (int32_t i = 0; i < 3; ++i) {
+    for (int32_t j = 0; j < 3; ++j) EXPECT_EQ(matrix.row(i)[j], "") << i << "," << j;
+  }
+
+  for (int32_t i = 0; i < 3; ++i) matrix.row(i)[0] = "old";
+  matrix.resize(2, 2);
+  ASSERT_EQ(matrix.rowCount(), 2);
+  ASSERT_EQ(matrix.columnCount(), 2);
+  for (int32_t i = 0; i < 2; ++i) {
+    for (int32_t j = 0; j < 2; ++j) EXPECT_EQ(matrix.row(i)[j], "") << i << "," << j;
+  }
+
+  matrix.resize(0, 5);
+  EXPECT_EQ(matrix.rowCount(), 0);
+  EXPECT_EQ(matrix.columnCount(), 5);
+}
+
+TEST(DataTable, HeaderGivesColumnsAndNames) {
+  auto table = tableFromText("pop\tregion\tL1\tL2\np\tx\t1\t2\n");
+  ASSERT_EQ(table->columnCount(), 4);
+  EXPECT_EQ(table->fieldNames(0), "pop");
+  EXPECT_EQ(table->fieldNames(1), "region");
+  EXPECT_EQ(table->fieldNames(2), "L1");
+  EXPECT_EQ(table->fieldNames(3), "L2");
+  EXPECT_EQ(table->rowCount(), 1);
+
+  auto trailingTab = tableFromText("pop\tregion\tL1\t\np\tx\t1\t2\n");
+  ASSERT_EQ(trailingTab->columnCount(), 4);
+  EXPECT_EQ(trailingTab->fieldNames(3), "");
+  EXPECT_EQ(trailingTab->cell(0, 3), "2");
+}
+
+TEST(DataTable, LineEndsAllGiveTheSameTable) {
+  const std::string lf = "pop\tside\tL1\np\tx\t1\nq\ty\t2\n";
+  const std::string expected = "[pop][side][L1]\n[p][x][1]\n[q][y][2]";
+  EXPECT_EQ(dump(*tableFromText(lf)), expected);
+  EXPECT_EQ(dump(*tableFromText("pop\tside\tL1\r\np\tx\t1\r\nq\ty\t2\r\n")), expected);
+  EXPECT_EQ(dump(*tableFromText("pop\tside\tL1\rp\tx\t1\rq\ty\t2\r")), expected);
+  // The last line needs no line end.
+  EXPECT_EQ(dump(*tableFromText("pop\tside\tL1\np\tx\t1\nq\ty\t2")), expected);
+  EXPECT_EQ(dump(*tableFromText("pop\tside\tL1\r\np\tx\t1\r\nq\ty\t2")), expected);
+}
+
+TEST(DataTable, BlankLinesAreNeverRows) {
+  const std::string expected = "[pop][side][L1]\n[p][x][1]\n[q][y][2]";
+  EXPECT_EQ(dump(*tableFromText("pop\tside\tL1\np\tx\t1\n\nq\ty\t2\n")), expected);
+  EXPECT_EQ(dump(*tableFromText("pop\tside\tL1\np\tx\t1\n\n\n\nq\ty\t2\n")), expected);
+  EXPECT_EQ(dump(*tableFromText("pop\tside\tL1\n\np\tx\t1\nq\ty\t2\n")), expected);
+  EXPECT_EQ(dump(*tableFromText("pop\tside\tL1\n\n\np\tx\t1\nq\ty\t2\n\n\n\n")), expected);
+  EXPECT_EQ(dump(*tableFromText("pop\tside\tL1\r\n\r\np\tx\t1\r\n\r\n\r\nq\ty\t2\r\n\r\n")),
+            expected);
+  EXPECT_EQ(dump(*tableFromText("pop\tside\tL1\r\rp\tx\t1\r\r\rq\ty\t2\r\r")), expected);
+  // A line of one space, or of one TAB, is not blank.
+  EXPECT_EQ(dump(*tableFromText("pop\tside\tL1\n \n\t\n")), "[pop][side][L1]\n[ ][][]\n[][][]");
+}
+
+TEST(DataTable, ShortAndLongLines) {
+  auto table = tableFromText("pop\tside\tL1\tL2\np\tx\nq\ty\t1\t2\t3\t4\n");
+  EXPECT_EQ(dump(*table), "[pop][side][L1][L2]\n[p][x][][]\n[q][y][1][2]");
+}
+
+TEST(DataTable, DistinctValuesInOrderOfFirstAppearance) {
+  auto table = tableFromText("f\tg\tL\nY\tb\t1\nX\tb\t1\nY\tb\t1\nZ\tb\t1\n");
+  EXPECT_EQ(table->distinctValues(0), (std::vector<std::string>{"Y", "X", "Z"}));
+  EXPECT_EQ(table->distinctValues(1), (std::vector<std::string>{"b"}));
+  EXPECT_EQ(table->code(0, 0), 0);
+  EXPECT_EQ(table->code(1, 0), 1);
+  EXPECT_EQ(table->code(2, 0), 0);
+  EXPECT_EQ(table->code(3, 0), 2);
+  EXPECT_EQ(table->code(3, 1), 0);
+}
+
+TEST(DataTable, FieldsAreKeptByteForByte) {
+  auto table = tableFromText("f\tg\tL\n X\tx \t1\nX\tX\t 1\nx\tx\t1 \n");
+  EXPECT_EQ(column(*table, 0), (std::vector<std::string>{" X", "X", "x"}));
+  EXPECT_EQ(table->distinctValues(0), (std::vector<std::string>{" X", "X", "x"}));
+  EXPECT_EQ(table->distinctValues(1), (std::vector<std::string>{"x ", "X", "x"}));
+  EXPECT_EQ(table->distinctValues(2), (std::vector<std::string>{"1", " 1", "1 "}));
+
+  const std::string odd = std::string("a\0b", 3) + "\t\xff\xe9\t\x80";
+  auto bytes = tableFromText(std::string("f\0g\tg\tL\n", 8) + odd + "\n" + odd + "\n");
+  EXPECT_EQ(bytes->fieldNames(0), std::string("f\0g", 3));
+  ASSERT_EQ(bytes->rowCount(), 2);
+  EXPECT_EQ(bytes->cell(1, 0), std::string("a\0b", 3));
+  EXPECT_EQ(bytes->cell(1, 1), "\xff\xe9");
+  EXPECT_EQ(bytes->cell(1, 2), "\x80");
+  EXPECT_EQ(bytes->distinctValues(0).size(), 1u);
+}
+
+TEST(DataTable, ReadsAFileLikeParse) {
+  const std::string path = writeTempFile("unbalanced.txt", test::kUnbalancedData);
+  DataTable table(100000);
+  EXPECT_EQ(captureStdout([&] { table.read(path); }), "\n");
+  EXPECT_EQ(dump(table), dump(*tableFromText(test::kUnbalancedData)));
+  EXPECT_EQ(table.rowCount(), 6);
+  EXPECT_EQ(table.distinctValues(0), (std::vector<std::string>{"p", "q"}));
+}
+
+TEST(DataTable, ReadsAMillionCharacterLineWhole) {
+  const std::string locus(1000000, 'A');
+  const std::string path =
+      writeTempFile("long.txt", "pop\tside\tL1\np\tx\t" + locus + "\nq\ty\t1\n");
+  DataTable table(100000);
+  EXPECT_EQ(captureStdout([&] { table.read(path); }), "\n");
+  ASSERT_EQ(table.rowCount(), 2);
+  EXPECT_EQ(table.cell(0, 2), locus);
+  EXPECT_EQ(table.cell(1, 0), "q");
+}
+
+TEST(DataTable, EmptyFileHasOneUnnamedColumnAndNoRows) {
+  const std::string path = writeTempFile("empty.txt", "");
+  DataTable table(100000);
+  EXPECT_EQ(captureStdout([&] { table.read(path); }), "\n");
+  EXPECT_EQ(table.columnCount(), 1);
+  EXPECT_EQ(table.fieldNames(0), "");
+  EXPECT_EQ(table.rowCount(), 0);
+}
+
+TEST(DataTable, UnreadablePathIsFatal) {
+  const std::string path = writeTempFile("present.txt", "x");
+  const std::string folder = path.substr(0, path.rfind('/'));
+  DataTable table(100000);
+  EXPECT_EXIT(onStderr([&] { table.read(folder + "/missing.txt"); }), testing::ExitedWithCode(13),
+              "^ERROR: Could not open file\n$");
+  EXPECT_EXIT(onStderr([&] { table.read(folder); }), testing::ExitedWithCode(13),
+              "^ERROR: Could not open file\n$");
+}
+
+}  // namespace
+}  // namespace tevrol

@@ -1,0 +1,173 @@
+// The fast engine against the literal N x N computation: on random designs
+// every pass must give bit-identical statistics, whatever the mode and the
+// number of threads.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "analysis/distances.h"
+#include "data/levels.h"
+#include "permutation/engine.h"
+#include "permutation/pass_loop.h"
+#include "permutation/random.h"
+#include "test_support.h"
+
+namespace tevrol {
+namespace {
+
+struct Shape {
+  int individuals;
+  int levelsA;
+  int levelsB;
+  int loci;
+  int values;      // distinct texts per locus at most
+  bool holes;      // leave some cells empty
+};
+
+// A data file for the shape: random levels and locus texts, from a seed.
+std::string randomData(const Shape& shape, unsigned seed) {
+  std::mt19937 rng(seed);
+  std::string text = "A\tB";
+  for (int l = 0; l < shape.loci; ++l) text += "\tL" + std::to_string(l);
+  text += "\n";
+  for (int i = 0; i < shape.individuals; ++i) {
+    int a = static_cast<int>(rng() % static_cast<unsigned>(shape.levelsA));
+    int b = static_cast<int>(rng() % static_cast<unsigned>(shape.levelsB));
+    if (shape.holes && a == 0 && b == shape.levelsB - 1 && shape.levelsA > 1) a = 1;
+    text += "a" + std::to_string(a) + "\tb" + std::to_string(b);
+    for (int l = 0; l < shape.loci; ++l) {
+      text += "\t";
+      text += static_cast<char>('A' + rng() % static_cast<unsigned>(shape.values));
+    }
+    text += "\n";
+  }
+  return text;
+}
+
+uint64_t bits(double x) {
+  uint64_t b;
+  std::memcpy(&b, &x, sizeof b);
+  return b;
+}
+
+// Every number of a pass, as bit patterns (NaNs compare equal this way).
+std::vector<uint64_t> flatten(const AnovaStats& s) {
+  std::vector<uint64_t> out;
+  for (const auto* v : {&s.df, &s.seqSS, &s.adjSS, &s.MS, &s.F, &s.n, &s.var}) {
+    for (const double x : *v) out.push_back(bits(x));
+  }
+  return out;
+}
+
+struct RunRecord {
+  std::vector<std::vector<uint64_t>> passes;
+  PermutationCounts counts;
+};
+
+class Fixture {
+ public:
+  explicit Fixture(const std::string& data)
+      : table_(test::tableFromText(data)),
+        design_(makeDesign(countCells(*table_))),
+        members_(buildCellMembers(*table_, design_)),
+        loci_(buildLocusCodes(*table_, members_)) {}
+
+  // mode Automatic with reference = true runs the literal computation.
+  RunRecord run(int32_t nperm, int32_t seed, bool reference, EngineMode mode, int threads) const {
+    Random random;
+    random.setSeed(seed);
+    AnovaStats stats;
+    computeFixedStats(stats, design_);
+    RunRecord record;
+    PassLoop loop{design_, nperm, random, stats, record.counts, nullptr,
+                  [&](int32_t, const AnovaStats& s) { record.passes.push_back(flatten(s)); }};
+    if (reference) {
+      DistanceTable observed;
+      DistanceTable working;
+      buildDistanceTables(loci_, observed, working);
+      runReferenceLoop(loop, observed, working);
+    } else {
+      const auto engine = makeEngine(design_, loci_, nperm, mode, threads);
+      EXPECT_TRUE(mode == EngineMode::Automatic || engine->mode() == mode);
+      runEngineLoop(loop, *engine, threads);
+    }
+    return record;
+  }
+
+  const Design& design() const { return design_; }
+  const LocusCodes& loci() const { return loci_; }
+
+ private:
+  std::unique_ptr<DataTable> table_;
+  Design design_;
+  CellMembers members_;
+  LocusCodes loci_;
+};
+
+void expectSameRun(const RunRecord& expected, const RunRecord& actual, const std::string& what) {
+  ASSERT_EQ(expected.passes.size(), actual.passes.size()) << what;
+  for (size_t p = 0; p < expected.passes.size(); ++p) {
+    ASSERT_EQ(expected.passes[p], actual.passes[p]) << what << ", pass " << int(p) - 1;
+  }
+  EXPECT_EQ(expected.counts.observedAboveCounts, actual.counts.observedAboveCounts) << what;
+}
+
+TEST(Engine, EveryModeMatchesTheReferenceOnRandomDesigns) {
+  const Shape shapes[] = {
+      {6, 2, 2, 2, 2, false},   {40, 3, 2, 1, 2, false},  {120, 4, 3, 20, 4, true},
+      {90, 1, 3, 5, 3, false},  {90, 3, 1, 5, 3, false},  {200, 6, 5, 50, 5, true},
+      {35, 35, 2, 3, 2, false}, {150, 2, 2, 12, 1, false}, {60, 5, 4, 30, 5, true},
+  };
+  unsigned seed = 1;
+  for (const Shape& shape : shapes) {
+    const Fixture fixture(randomData(shape, seed++));
+    const RunRecord reference = fixture.run(100, -7, true, EngineMode::Automatic, 1);
+    for (const EngineMode mode :
+         {EngineMode::Pairs, EngineMode::Dense, EngineMode::Bitset, EngineMode::Sparse}) {
+      const std::string what = std::string(engineModeName(mode)) + ", design " +
+                               std::to_string(shape.individuals) + " x " +
+                               std::to_string(shape.loci);
+      expectSameRun(reference, fixture.run(100, -7, false, mode, 1), what);
+      expectSameRun(reference, fixture.run(100, -7, false, mode, 3), what + ", 3 threads");
+    }
+  }
+}
+
+TEST(Engine, CountsDoNotDependOnThreadsOrBatches) {
+  // Large enough for several batches of arrangements.
+  const Fixture fixture(randomData({3000, 4, 3, 10, 4, false}, 99));
+  const RunRecord one = fixture.run(150, -3, false, EngineMode::Automatic, 1);
+  for (const int threads : {2, 5}) {
+    expectSameRun(one, fixture.run(150, -3, false, EngineMode::Automatic, threads),
+                  std::to_string(threads) + " threads");
+  }
+}
+
+TEST(Engine, ChoosesPairsForWideDataAndCountsForManyIndividuals) {
+  const Fixture wide(randomData({60, 2, 2, 2000, 4, false}, 5));
+  EXPECT_EQ(chooseEngineMode(wide.design(), wide.loci(), 1000, 2), EngineMode::Pairs);
+  const Fixture tall(randomData({4000, 4, 3, 20, 4, false}, 6));
+  EXPECT_EQ(chooseEngineMode(tall.design(), tall.loci(), 1000, 2), EngineMode::Bitset);
+}
+
+TEST(Engine, ManyLocusValuesUseWideCodes) {
+  // Every text distinct: more values than 16-bit codes can number.
+  std::string text = "A\tB\tL1\tL2\n";
+  for (int i = 0; i < 33000; ++i) {
+    text += std::string(i % 2 ? "p" : "q") + "\tx\t" + std::to_string(i) + "\t" +
+            std::to_string(i * 7) + "\n";
+  }
+  const Fixture fixture(text);
+  const RunRecord sparse = fixture.run(100, -1, false, EngineMode::Sparse, 2);
+  const RunRecord dense = fixture.run(100, -1, false, EngineMode::Dense, 2);
+  expectSameRun(sparse, dense, "dense against sparse");
+  // Any two individuals differ at both loci: S_T = 2 N (N - 1), SS_Total = N - 1.
+  const size_t seqSSTotal = 4 + Total;
+  EXPECT_EQ(sparse.passes[0][seqSSTotal], bits(32999.0));
+}
+
+}  // namespace
+}  // namespace tevrol

@@ -1,0 +1,143 @@
+#include "data/levels.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+#include "data/data_table.h"
+#include "test_support.h"
+
+namespace tevrol {
+namespace {
+
+using test::captureStdout;
+using test::tableFromText;
+
+// `count` data lines of one cell.
+std::string rows(const std::string& a, const std::string& b, int count) {
+  std::string text;
+  for (int i = 0; i < count; ++i) text += a + "\t" + b + "\t1\n";
+  return text;
+}
+
+// The whole factor report, in the order the run prints it.
+std::string levelsReport(const DataTable& table) {
+  return captureStdout([&] {
+    codeLevels(table, 0, "first", table.fieldNames(0));
+    codeLevels(table, 1, "second", table.fieldNames(1));
+    std::fputs("\n", stdout);
+    printSampleSizes(table, countCells(table));
+  });
+}
+
+std::string sampleSizes(const DataTable& table) {
+  return captureStdout([&] { printSampleSizes(table, countCells(table)); });
+}
+
+TEST(Levels, WorkedExample) {
+  auto table =
+      tableFromText("pop\tside\tL1\n" + rows("north", "east", 1) + rows("south", "west", 3) +
+                    rows("north", "west", 4) + rows("south", "east", 2) + rows("north", "east", 2));
+  EXPECT_EQ(levelsReport(*table),
+            "Levels for first factor (pop): north, south\n"
+            "Levels for second factor (side): east, west\n"
+            "\n"
+            "Sample sizes:\n"
+            "        east  west\n"
+            "north:     3     4\n"
+            "south:     2     3\n"
+            "\n");
+
+  LevelMap xa;
+  LevelMap xb;
+  captureStdout([&] {
+    xa = codeLevels(*table, 0, "first", "pop");
+    xb = codeLevels(*table, 1, "second", "side");
+  });
+  EXPECT_EQ(xa, (LevelMap{{"north", 1}, {"south", 2}}));
+  EXPECT_EQ(xb, (LevelMap{{"east", 1}, {"west", 2}}));
+  const CellCounts cells = countCells(*table);
+  ASSERT_EQ(cells.levelsA, 2);
+  ASSERT_EQ(cells.levelsB, 2);
+  EXPECT_EQ(cells.at(0, 0), 3);
+  EXPECT_EQ(cells.at(0, 1), 4);
+  EXPECT_EQ(cells.at(1, 0), 2);
+  EXPECT_EQ(cells.at(1, 1), 3);
+  EXPECT_EQ(cells.total(), 12);
+}
+
+TEST(Levels, CodesFollowFirstAppearance) {
+  auto table = tableFromText("f\tg\tL\n" + rows("Y", "b", 1) + rows("X", "b", 1) +
+                             rows("Y", "b", 1) + rows("Z", "b", 1));
+  LevelMap map;
+  EXPECT_EQ(captureStdout([&] { map = codeLevels(*table, 0, "first", "f"); }),
+            "Levels for first factor (f): Y, X, Z\n");
+  EXPECT_EQ(map, (LevelMap{{"Y", 1}, {"X", 2}, {"Z", 3}}));
+  // A single level has no comma.
+  EXPECT_EQ(captureStdout([&] { codeLevels(*table, 1, "second", "g"); }),
+            "Levels for second factor (g): b\n");
+}
+
+TEST(Levels, EmptyCombinationPrintsZero) {
+  auto table =
+      tableFromText("pop\tperiod\tL\n" + rows("p", "x", 1) + rows("p", "y", 1) + rows("q", "x", 1));
+  const CellCounts cells = countCells(*table);
+  EXPECT_EQ(cells.at(1, 1), 0);
+  EXPECT_EQ(sampleSizes(*table),
+            "Sample sizes:\n"
+            "    x  y\n"
+            "p:  1  1\n"
+            "q:  1  0\n"
+            "\n");
+}
+
+TEST(Levels, DecimalDigits) {
+  EXPECT_EQ(decimalDigits(1), 1);
+  EXPECT_EQ(decimalDigits(9), 1);
+  EXPECT_EQ(decimalDigits(10), 2);
+  EXPECT_EQ(decimalDigits(99), 2);
+  EXPECT_EQ(decimalDigits(999), 3);
+  EXPECT_EQ(decimalDigits(1000), 4);
+  EXPECT_EQ(decimalDigits(2147483647), 10);
+}
+
+TEST(Levels, CountWidthFollowsTheNumberOfIndividuals) {
+  auto table = tableFromText("pop\tside\tL\n" + rows("a", "x", 999) + rows("a", "y", 1));
+  EXPECT_EQ(sampleSizes(*table),
+            "Sample sizes:\n"
+            "       x     y\n"
+            "a:   999     1\n"
+            "\n");
+}
+
+TEST(Levels, EmptyLevelTextIsALevel) {
+  auto table = tableFromText("pop\tside\tL\n" + rows("p", "x", 1) + rows("", "y", 2));
+  EXPECT_EQ(levelsReport(*table),
+            "Levels for first factor (pop): p, \n"
+            "Levels for second factor (side): x, y\n"
+            "\n"
+            "Sample sizes:\n"
+            "    x  y\n"
+            "p:  1  0\n"
+            " :  0  2\n"
+            "\n");
+}
+
+TEST(Levels, CaseAndSpacesMakeDistinctLevels) {
+  auto table =
+      tableFromText("pop\tside\tL\n" + rows("a", "x", 1) + rows("A", "x", 2) + rows("a ", "x", 3));
+  EXPECT_EQ(levelsReport(*table),
+            "Levels for first factor (pop): a, A, a \n"
+            "Levels for second factor (side): x\n"
+            "\n"
+            "Sample sizes:\n"
+            "     x\n"
+            " a:  1\n"
+            " A:  2\n"
+            "a :  3\n"
+            "\n");
+}
+
+}  // namespace
+}  // namespace tevrol
