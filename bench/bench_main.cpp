@@ -76,6 +76,7 @@ double median(std::vector<double> v) {
 // Wall time and peak resident memory (MiB) of one run of the program.
 std::pair<double, double> runProgram(const std::string& tevrol, const std::string& file,
                                      int32_t nperm) {
+  std::fflush(stdout);  // or the child would write the buffered lines again
   const auto start = std::chrono::steady_clock::now();
   const pid_t pid = fork();
   if (pid == 0) {

@@ -7,6 +7,12 @@
 
 namespace tevrol {
 
+namespace {
+ExitHook exitHook = nullptr;
+}  // namespace
+
+void setExitHook(ExitHook hook) { exitHook = hook; }
+
 void fatalError(const std::string& message) {
   std::fputs("ERROR: ", stdout);
   std::fwrite(message.data(), 1, message.size(), stdout);
@@ -15,6 +21,10 @@ void fatalError(const std::string& message) {
 }
 
 void finishRun(int status) {
+  if (exitHook != nullptr) {
+    std::fflush(stdout);
+    exitHook(status);
+  }
   errno = 0;
   if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
     const int err = errno;

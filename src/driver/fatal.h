@@ -16,4 +16,9 @@ constexpr int kFatalStatus = 13;
 // on standard error, the only channel left.
 [[noreturn]] void finishRun(int status);
 
+// Replaces the process exit of finishRun, for harnesses that run tevrol
+// in-process (a fuzzer): the hook must not return, e.g. it throws.
+using ExitHook = void (*)(int status);
+void setExitHook(ExitHook hook);
+
 }  // namespace tevrol

@@ -26,7 +26,7 @@ namespace {
 constexpr int32_t kLineCapacity = 100000;
 constexpr int kMaxThreads = 256;
 // The sample-size table prints every cell: beyond this many it is no report.
-constexpr int64_t kMaxCells = 100000000;
+constexpr int64_t kMaxCells = 10000000;
 
 void checkTable(const DataTable& table) {
   if (table.columnCount() < 3) {

@@ -40,5 +40,70 @@ sed -n 2p "$out" | grep -qE '^Set seed to -[0-9]+$' || fail "clock seed: seed li
 seed=$(sed -n 2p "$out" | sed 's/Set seed to //')
 "$tevrol" "$data/demo.txt" 1000 "$seed" | cmp -s - "$out" || fail "clock seed: not reproduced by its seed"
 
+# Expects the exit status and the last line of standard output of a run.
+expect_run() { # name status last-line command...
+  local name=$1 status=$2 last=$3
+  shift 3
+  local out=$outdir/$name.out got
+  "$@" >"$out" 2>"$outdir/$name.err"
+  got=$?
+  [ "$got" = "$status" ] || fail "$name: exit status $got, expected $status"
+  [ "$(tail -n 1 "$out")" = "$last" ] || fail "$name: last line '$(tail -n 1 "$out")', expected '$last'"
+}
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+# Output that cannot be written is a failure, said on standard error.
+"$tevrol" "$data/demo.txt" 100 -1 >/dev/full 2>"$work/err"
+status=$?
+[ "$status" = 13 ] || fail "full disk: exit status $status"
+grep -q "could not write" "$work/err" || fail "full disk: no reason given"
+"$tevrol" "$data/demo.txt" 100 -1 >&- 2>"$work/err"
+status=$?
+[ "$status" = 13 ] || fail "closed output: exit status $status"
+grep -q "standard output is closed" "$work/err" || fail "closed output: no reason given"
+
+# A file that opens but cannot be read.
+expect_run read_error 13 "ERROR: Could not read file" "$tevrol" /proc/self/mem 100 -1
+
+# A file without read permission (as root, run as nobody where that is possible).
+printf 'a\tb\tc\n1\t2\t3\n' >"$work/secret.txt"
+chmod 000 "$work/secret.txt"
+if [ "$(id -u)" != 0 ]; then
+  expect_run unreadable 13 "ERROR: Could not open file" "$tevrol" "$work/secret.txt" 100 -1
+elif command -v setpriv >/dev/null && chmod 755 "$work" &&
+  setpriv --reuid=65534 --regid=65534 --clear-groups test -x "$tevrol"; then
+  expect_run unreadable 13 "ERROR: Could not open file" \
+    setpriv --reuid=65534 --regid=65534 --clear-groups "$tevrol" "$work/secret.txt" 100 -1
+else
+  echo "skipped: unreadable file (root, and the binary is out of reach of another user)"
+fi
+
+# A data line of 10 MB, read whole: one individual, a complete run.
+{ printf 'pop\tperiod\tlocus\np\tx\t'; head -c 10000000 /dev/zero | tr '\0' 'A'; printf '\n'; } >"$work/long_line.txt"
+expect_run long_line 0 "" "$tevrol" "$work/long_line.txt" 100 -1
+grep -q "^Sample sizes:" "$outdir/long_line.out" || fail "long line: no sample sizes"
+
+# 100,000 columns: 99,998 loci for three individuals.
+awk 'BEGIN { for (r = 0; r < 4; r++) { line = (r == 0 ? "a\tb" : "p" r % 2 "\tx");
+  for (c = 0; c < 99998; c++) line = line "\t" (r == 0 ? "L" : (c * r) % 3); print line } }' \
+  >"$work/wide.txt"
+expect_run many_columns 0 "" "$tevrol" "$work/wide.txt" 100 -1
+grep -q "^Total    2 " "$outdir/many_columns.out" || fail "many columns: no ANOVA table"
+
+# Too little memory for the N x N tables: a clear message, not an abort. The
+# permutation engine itself needs memory linear in N and still runs.
+if [ -z "${TEVROL_SANITIZED:-}" ]; then
+  awk 'BEGIN { print "a\tb\tc"; for (i = 0; i < 20000; i++) print "p" i % 4 "\tx" i % 3 "\t" i % 7 }' \
+    >"$work/large.txt"
+  expect_run memory_limit 13 "ERROR: Not enough memory for the distance tables of 20000 individuals" \
+    bash -c "ulimit -v 1000000 && TEVROL_ENGINE=reference exec \"\$0\" \"\$1\" 100 -1" "$tevrol" "$work/large.txt"
+  expect_run memory_limit_engine 0 "" \
+    bash -c "ulimit -v 1000000 && exec \"\$0\" \"\$1\" 100 -1" "$tevrol" "$work/large.txt"
+else
+  echo "skipped: memory limits (the sanitizers need their own address space)"
+fi
+
 [ "$failures" = 0 ] && echo "all special cases passed"
 [ "$failures" = 0 ]
