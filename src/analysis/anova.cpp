@@ -16,6 +16,26 @@ double blockSum(const DistanceTable& d, int32_t x0, int32_t x1, int32_t y0, int3
   return sum;
 }
 
+// For each level of one factor (XA if byA, else XB), in ascending order: the
+// sum of its squared cell sizes over its own size, both sums as doubles; the
+// quotients are added up in that order.
+double squaredSizeRatios(const Design& design, bool byA) {
+  const int32_t levels = byA ? design.levelsA : design.levelsB;
+  const int32_t cells = byA ? design.levelsB : design.levelsA;
+  double total = 0;
+  for (int32_t level = 0; level < levels; ++level) {
+    double squares = 0;
+    double size = 0;
+    for (int32_t j = 0; j < cells; ++j) {
+      const int64_t n = byA ? design.size(level, j) : design.size(j, level);
+      squares += static_cast<double>(n * n);
+      size += static_cast<double>(n);
+    }
+    total += squares / size;
+  }
+  return total;
+}
+
 }  // namespace
 
 void computeFixedStats(AnovaStats& stats, const Design& design) {
@@ -27,28 +47,8 @@ void computeFixedStats(AnovaStats& stats, const Design& design) {
   stats.df[Total] = N - 1;
   stats.df[Error] = (stats.df[Total] - stats.df[XA]) - stats.df[XB];
 
-  double sumQ = 0;
-  for (int32_t b = 0; b < B; ++b) {
-    double squares = 0;
-    double size = 0;
-    for (int32_t a = 0; a < A; ++a) {
-      const int64_t n = design.size(a, b);
-      squares += static_cast<double>(n * n);
-      size += static_cast<double>(n);
-    }
-    sumQ += squares / size;
-  }
-  double sumR = 0;
-  for (int32_t a = 0; a < A; ++a) {
-    double squares = 0;
-    double size = 0;
-    for (int32_t b = 0; b < B; ++b) {
-      const int64_t n = design.size(a, b);
-      squares += static_cast<double>(n * n);
-      size += static_cast<double>(n);
-    }
-    sumR += squares / size;
-  }
+  const double sumQ = squaredSizeRatios(design, false);
+  const double sumR = squaredSizeRatios(design, true);
   stats.n[XA] = (N - sumQ) / (A - 1);
   stats.n[XB] = (N - sumR) / (B - 1);
 }

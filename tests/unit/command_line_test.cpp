@@ -7,16 +7,10 @@
 #include <cstdio>
 #include <functional>
 #include <vector>
+#include "test_support.h"
 
 namespace tevrol {
 namespace {
-
-// Sends standard output to standard error, where a death test can match it.
-void onStderr(const std::function<void()>& body) {
-  std::fflush(stdout);
-  dup2(STDERR_FILENO, STDOUT_FILENO);
-  body();
-}
 
 CommandLine parse(std::vector<const char*> arguments) {
   arguments.insert(arguments.begin(), "tevrol");
@@ -24,7 +18,7 @@ CommandLine parse(std::vector<const char*> arguments) {
 }
 
 void expectFatal(const std::vector<const char*>& arguments, const char* message) {
-  EXPECT_EXIT(onStderr([&] { parse(arguments); }), testing::ExitedWithCode(13),
+  EXPECT_EXIT(test::onStderr([&] { parse(arguments); }), testing::ExitedWithCode(13),
               std::string("^ERROR: ") + message + "\n$")
       << arguments.size() << " arguments";
 }

@@ -18,13 +18,6 @@ using test::captureStdout;
 using test::tableFromText;
 using test::writeTempFile;
 
-// Sends standard output to standard error, where a death test can match it.
-void onStderr(const std::function<void()>& body) {
-  std::fflush(stdout);
-  dup2(STDERR_FILENO, STDOUT_FILENO);
-  body();
-}
-
 // The whole table as one text: the header, then one line per row, fields in brackets.
 std::string dump(const DataTable& table) {
   std::string out;
@@ -184,9 +177,9 @@ TEST(DataTable, UnreadablePathIsFatal) {
   const std::string path = writeTempFile("present.txt", "x");
   const std::string folder = path.substr(0, path.rfind('/'));
   DataTable table(100000);
-  EXPECT_EXIT(onStderr([&] { table.read(folder + "/missing.txt"); }), testing::ExitedWithCode(13),
+  EXPECT_EXIT(test::onStderr([&] { table.read(folder + "/missing.txt"); }), testing::ExitedWithCode(13),
               "^ERROR: Could not open file\n$");
-  EXPECT_EXIT(onStderr([&] { table.read(folder); }), testing::ExitedWithCode(13),
+  EXPECT_EXIT(test::onStderr([&] { table.read(folder); }), testing::ExitedWithCode(13),
               "^ERROR: Could not open file\n$");
 }
 

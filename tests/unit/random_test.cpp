@@ -8,16 +8,10 @@
 #include <ctime>
 #include <functional>
 #include <vector>
+#include "test_support.h"
 
 namespace tevrol {
 namespace {
-
-// Sends standard output to standard error, where a death test can match it.
-void onStderr(const std::function<void()>& body) {
-  std::fflush(stdout);
-  dup2(STDERR_FILENO, STDOUT_FILENO);
-  body();
-}
 
 std::vector<double> draws(Random& random, int count) {
   std::vector<double> values;
@@ -93,11 +87,11 @@ TEST(Random, SingleValueRangeStillConsumesOneDeviate) {
 
 TEST(Random, PositiveSeedIsFatal) {
   Random random;
-  EXPECT_EXIT(onStderr([&] { random.setSeed(5); }), testing::ExitedWithCode(13),
+  EXPECT_EXIT(test::onStderr([&] { random.setSeed(5); }), testing::ExitedWithCode(13),
               "^Random Package run-time error\\.\\.\\.\n"
               "Random must be seeded with a negative integer\n"
               "\\.\\.\\.now exiting to system\\.\\.\\.\n$");
-  EXPECT_EXIT(onStderr([] { runtimeError("some message"); }), testing::ExitedWithCode(13),
+  EXPECT_EXIT(test::onStderr([] { runtimeError("some message"); }), testing::ExitedWithCode(13),
               "^Random Package run-time error\\.\\.\\.\nsome message\n"
               "\\.\\.\\.now exiting to system\\.\\.\\.\n$");
 }

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <fstream>
@@ -24,6 +25,12 @@ std::string captureStdout(const std::function<void()>& body) {
   body();
   std::fflush(stdout);
   return testing::internal::GetCapturedStdout();
+}
+
+void onStderr(const std::function<void()>& body) {
+  std::fflush(stdout);
+  dup2(STDERR_FILENO, STDOUT_FILENO);
+  body();
 }
 
 std::unique_ptr<DataTable> tableFromText(const std::string& text) {

@@ -11,6 +11,9 @@ namespace tevrol::test {
 // Everything the function writes to standard output.
 std::string captureStdout(const std::function<void()>& body);
 
+// Sends standard output to standard error, where a death test can match it.
+void onStderr(const std::function<void()>& body);
+
 // A table parsed from the bytes of a data file.
 std::unique_ptr<DataTable> tableFromText(const std::string& text);
 
