@@ -1,31 +1,16 @@
 #include "analysis/distances.h"
 
-#include <sys/resource.h>
-#include <unistd.h>
-
 #include <new>
 #include <string>
 
 #include "driver/fatal.h"
+#include "driver/system_memory.h"
 
 namespace tevrol {
 
 DistanceTable::DistanceTable(int32_t individuals)
     : individuals_(individuals),
       values_(static_cast<size_t>(individuals) * static_cast<size_t>(individuals), 0) {}
-
-uint64_t availableMemory() {
-  const long pages = ::sysconf(_SC_PHYS_PAGES);
-  const long pageSize = ::sysconf(_SC_PAGE_SIZE);
-  uint64_t bytes = UINT64_MAX;
-  if (pages > 0 && pageSize > 0) bytes = static_cast<uint64_t>(pages) * static_cast<uint64_t>(pageSize);
-  struct rlimit limit {};
-  if (::getrlimit(RLIMIT_AS, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY &&
-      static_cast<uint64_t>(limit.rlim_cur) < bytes) {
-    bytes = static_cast<uint64_t>(limit.rlim_cur);
-  }
-  return bytes;
-}
 
 void distanceMemoryError(int32_t individuals) {
   fatalError("Not enough memory for the distance tables of " + std::to_string(individuals) +

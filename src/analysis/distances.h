@@ -41,10 +41,6 @@ inline int32_t locusDistance(const LocusCodes& loci, int32_t x, int32_t y) {
   return d;
 }
 
-// Bytes of memory this machine can give the process: the smaller of the
-// physical memory and the address-space limit.
-uint64_t availableMemory();
-
 // Fatal "Not enough memory for the distance tables of N individuals".
 [[noreturn]] void distanceMemoryError(int32_t individuals);
 // The same error unless the bytes fit in the available memory.

@@ -28,16 +28,17 @@ bool ByteReader::refill() {
   }
 }
 
-bool readAll(int fd, std::string& out) {
+ReadResult readAll(int fd, std::string& out, uint64_t limit) {
   char chunk[1 << 16];
   for (;;) {
     const ssize_t got = ::read(fd, chunk, sizeof chunk);
     if (got > 0) {
+      if (out.size() + static_cast<uint64_t>(got) > limit) return ReadResult::TooLarge;
       out.append(chunk, static_cast<size_t>(got));
     } else if (got == 0) {
-      return true;
+      return ReadResult::Complete;
     } else if (errno != EINTR) {
-      return false;
+      return ReadResult::Failed;
     }
   }
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -51,7 +52,9 @@ class ByteReader {
   bool failed_ = false;
 };
 
-// Reads everything from a descriptor into memory. Returns false on a read error.
-bool readAll(int fd, std::string& out);
+enum class ReadResult { Complete, Failed, TooLarge };
+
+// Reads everything from a descriptor into memory, at most limit bytes.
+ReadResult readAll(int fd, std::string& out, uint64_t limit);
 
 }  // namespace tevrol

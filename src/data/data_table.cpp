@@ -11,6 +11,7 @@
 
 #include "data/byte_reader.h"
 #include "driver/fatal.h"
+#include "driver/system_memory.h"
 
 namespace tevrol {
 
@@ -40,11 +41,22 @@ void skipLine(ByteReader& source) {
   while (s != ByteReader::kLineEnd && s != ByteReader::kEndOfInput);
 }
 
+constexpr const char* kNoMemory = "Not enough memory for this data set";
+
 void checkRead(const ByteReader& source) {
   if (source.failed()) fatalError("Could not read file");
 }
 
 }  // namespace
+
+// The table holds a text object and a code per cell, and the file's bytes
+// over again in its texts and distinct values; checked before any of it is
+// built, as the system may grant small allocations it cannot back later.
+void DataTable::requireMemory(int32_t rows, uint64_t fileBytes) const {
+  const double cells = static_cast<double>(rows) * static_cast<double>(fieldNames_.size());
+  const double bytes = cells * (sizeof(std::string) + sizeof(int32_t)) + 2.0 * fileBytes;
+  if (bytes > static_cast<double>(availableMemory())) fatalError(kNoMemory);
+}
 
 DataTable::DataTable(int32_t lineCapacity) : lineCapacity_(lineCapacity) {}
 
@@ -144,10 +156,15 @@ DataTable& DataTable::read(const std::string& filename) {
   if (file.fd() < 0 || ::fstat(file.fd(), &info) != 0 || S_ISDIR(info.st_mode)) {
     fatalError("Could not open file");
   }
-  // A pipe cannot be read twice: both passes then run over one copy in memory.
+  // A pipe cannot be read twice: both passes then run over one copy in memory,
+  // which must leave room for the table (a device such as /dev/zero never ends).
   std::string copy;
   const bool regular = S_ISREG(info.st_mode);
-  if (!regular && !readAll(file.fd(), copy)) fatalError("Could not read file");
+  if (!regular) {
+    const ReadResult result = readAll(file.fd(), copy, availableMemory() / 4);
+    if (result == ReadResult::Failed) fatalError("Could not read file");
+    if (result == ReadResult::TooLarge) fatalError(kNoMemory);
+  }
 
   const size_t bufferSize = static_cast<size_t>(lineCapacity_ > 0 ? lineCapacity_ : 1);
   int32_t rows = 0;
@@ -157,6 +174,7 @@ DataTable& DataTable::read(const std::string& filename) {
     checkRead(source);
   }
   std::fputc('\n', stdout);
+  requireMemory(rows, regular ? static_cast<uint64_t>(info.st_size) : copy.size());
   matrix_.resize(rows, static_cast<int32_t>(fieldNames_.size()));
   if (regular && ::lseek(file.fd(), 0, SEEK_SET) != 0) fatalError("Could not read file");
   {

@@ -43,6 +43,7 @@ class DataTable {
   void readHeaderAndCount(ByteReader& source, int32_t& rows);
   void fill(ByteReader& source);
   void collectDistinctValues();
+  void requireMemory(int32_t rows, uint64_t fileBytes) const;
 
   Matrix matrix_;
   std::vector<std::string> fieldNames_;

@@ -101,6 +101,9 @@ if [ -z "${TEVROL_SANITIZED:-}" ]; then
     bash -c "ulimit -v 1000000 && TEVROL_ENGINE=reference exec \"\$0\" \"\$1\" 100 -1" "$tevrol" "$work/large.txt"
   expect_run memory_limit_engine 0 "" \
     bash -c "ulimit -v 1000000 && exec \"\$0\" \"\$1\" 100 -1" "$tevrol" "$work/large.txt"
+  # A device that never ends is read until memory runs short, then refused.
+  expect_run endless_device 13 "ERROR: Not enough memory for this data set" \
+    bash -c "ulimit -v 2000000 && exec \"\$0\" /dev/zero 100 -1" "$tevrol"
 else
   echo "skipped: memory limits (the sanitizers need their own address space)"
 fi
