@@ -3,58 +3,41 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
-#include <vector>
 
 namespace tevrol {
 
-// Sequential reader of bytes from a file descriptor or from a block in
-// memory, with line ends folded: LF, CR LF and a lone CR all read as one
-// kLineEnd.
+// Reads the bytes of a block in memory with line ends folded: LF, CR LF and
+// a lone CR all read as one kLineEnd.
 class ByteReader {
  public:
   static constexpr int kEndOfInput = -1;
   static constexpr int kLineEnd = -2;
 
-  // Reads from an open descriptor (not owned) through a buffer of the given size.
-  ByteReader(int fd, size_t bufferSize);
-  // Reads from a block in memory, which must outlive the reader.
-  explicit ByteReader(const std::string& memory);
+  // The block must outlive the reader.
+  explicit ByteReader(const std::string& bytes)
+      : pos_(bytes.data()), end_(bytes.data() + bytes.size()) {}
 
-  // Next byte (0 ... 255), kLineEnd or kEndOfInput. A failed read ends the input
-  // and sets failed().
+  // Next byte (0 ... 255), kLineEnd or kEndOfInput.
   int nextSymbol() {
-    const int c = nextByte();
+    if (pos_ == end_) return kEndOfInput;
+    const int c = static_cast<unsigned char>(*pos_++);
     if (c == '\n') return kLineEnd;
     if (c == '\r') {
-      if (peekByte() == '\n') ++pos_;
+      if (pos_ != end_ && *pos_ == '\n') ++pos_;
       return kLineEnd;
     }
     return c;
   }
 
-  bool failed() const { return failed_; }
-
  private:
-  int nextByte() {
-    if (pos_ == end_ && !refill()) return kEndOfInput;
-    return static_cast<unsigned char>(*pos_++);
-  }
-  int peekByte() {
-    if (pos_ == end_ && !refill()) return kEndOfInput;
-    return static_cast<unsigned char>(*pos_);
-  }
-  bool refill();
-
-  int fd_ = -1;
-  std::vector<char> buffer_;
-  const char* pos_ = nullptr;
-  const char* end_ = nullptr;
-  bool failed_ = false;
+  const char* pos_;
+  const char* end_;
 };
 
 enum class ReadResult { Complete, Failed, TooLarge };
 
-// Reads everything from a descriptor into memory, at most limit bytes.
-ReadResult readAll(int fd, std::string& out, uint64_t limit);
+// Reads everything from a descriptor into memory, at most limit bytes, in
+// reads of chunkSize bytes.
+ReadResult readAll(int fd, std::string& out, uint64_t limit, size_t chunkSize);
 
 }  // namespace tevrol

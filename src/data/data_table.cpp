@@ -43,10 +43,6 @@ void skipLine(ByteReader& source) {
 
 constexpr const char* kNoMemory = "Not enough memory for this data set";
 
-void checkRead(const ByteReader& source) {
-  if (source.failed()) fatalError("Could not read file");
-}
-
 }  // namespace
 
 // The table holds a text object and a code per cell, and the file's bytes
@@ -139,14 +135,22 @@ void DataTable::collectDistinctValues() {
   }
 }
 
-DataTable& DataTable::parse(const std::string& bytes) {
+// Pass 1 counts the rows, the matrix is shaped once, pass 2 fills it. Both
+// run over the same bytes, so they agree on every file.
+void DataTable::readPasses(const std::string& bytes, bool announce) {
   int32_t rows = 0;
   ByteReader counting(bytes);
   readHeaderAndCount(counting, rows);
+  if (announce) std::fputc('\n', stdout);
+  requireMemory(rows, bytes.size());
   matrix_.resize(rows, static_cast<int32_t>(fieldNames_.size()));
   ByteReader filling(bytes);
   fill(filling);
   collectDistinctValues();
+}
+
+DataTable& DataTable::parse(const std::string& bytes) {
+  readPasses(bytes, false);
   return *this;
 }
 
@@ -156,33 +160,18 @@ DataTable& DataTable::read(const std::string& filename) {
   if (file.fd() < 0 || ::fstat(file.fd(), &info) != 0 || S_ISDIR(info.st_mode)) {
     fatalError("Could not open file");
   }
-  // A pipe cannot be read twice: both passes then run over one copy in memory,
-  // which must leave room for the table (a device such as /dev/zero never ends).
-  std::string copy;
-  const bool regular = S_ISREG(info.st_mode);
-  if (!regular) {
-    const ReadResult result = readAll(file.fd(), copy, availableMemory() / 4);
-    if (result == ReadResult::Failed) fatalError("Could not read file");
-    if (result == ReadResult::TooLarge) fatalError(kNoMemory);
-  }
-
-  const size_t bufferSize = static_cast<size_t>(lineCapacity_ > 0 ? lineCapacity_ : 1);
-  int32_t rows = 0;
-  {
-    ByteReader source = regular ? ByteReader(file.fd(), bufferSize) : ByteReader(copy);
-    readHeaderAndCount(source, rows);
-    checkRead(source);
-  }
-  std::fputc('\n', stdout);
-  requireMemory(rows, regular ? static_cast<uint64_t>(info.st_size) : copy.size());
-  matrix_.resize(rows, static_cast<int32_t>(fieldNames_.size()));
-  if (regular && ::lseek(file.fd(), 0, SEEK_SET) != 0) fatalError("Could not read file");
-  {
-    ByteReader source = regular ? ByteReader(file.fd(), bufferSize) : ByteReader(copy);
-    fill(source);
-    checkRead(source);
-  }
-  collectDistinctValues();
+  // The file is read once, into memory: a pipe cannot be read twice, and a
+  // file that changes while it is read must not give the passes different
+  // rows. The copy must leave room for the table; a device such as /dev/zero
+  // never ends.
+  const uint64_t limit = availableMemory() / 4;
+  if (S_ISREG(info.st_mode) && static_cast<uint64_t>(info.st_size) > limit) fatalError(kNoMemory);
+  std::string bytes;
+  const size_t chunk = static_cast<size_t>(lineCapacity_ > 0 ? lineCapacity_ : 1);
+  const ReadResult result = readAll(file.fd(), bytes, limit, chunk);
+  if (result == ReadResult::Failed) fatalError("Could not read file");
+  if (result == ReadResult::TooLarge) fatalError(kNoMemory);
+  readPasses(bytes, true);
   return *this;
 }
 

@@ -20,7 +20,8 @@ class DataTable {
   explicit DataTable(int32_t lineCapacity);
 
   // Reads the file in two passes (count, then fill) and prints one empty
-  // line. Fatal when the file cannot be opened or read.
+  // line. Fatal when the file cannot be opened or read, or the table would
+  // not fit in memory.
   DataTable& read(const std::string& filename);
 
   int32_t columnCount() const { return matrix_.columnCount(); }
@@ -40,6 +41,7 @@ class DataTable {
   DataTable& parse(const std::string& bytes);
 
  private:
+  void readPasses(const std::string& bytes, bool announce);
   void readHeaderAndCount(ByteReader& source, int32_t& rows);
   void fill(ByteReader& source);
   void collectDistinctValues();

@@ -1,5 +1,6 @@
 #include "driver/run.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -58,14 +59,14 @@ void runPermutations(const PassLoop& loop, const LocusCodes& loci, const Setting
 
 Settings readSettings() {
   Settings settings;
-  settings.threads = static_cast<int>(std::thread::hardware_concurrency());
-  if (settings.threads < 1) settings.threads = 1;
+  const int hardware = static_cast<int>(std::thread::hardware_concurrency());
+  settings.threads = std::clamp(hardware, 1, kMaxThreads);
   if (const char* text = std::getenv("TEVROL_THREADS"); text != nullptr && *text != '\0') {
     const int32_t threads = parseInt(text);
     if (threads < 1 || threads > kMaxThreads) {
       fatalError("TEVROL_THREADS must be a whole number from 1 to 256");
     }
-    settings.threads = threads;
+    settings.threads = std::min(settings.threads, static_cast<int>(threads));
   }
   if (const char* text = std::getenv("TEVROL_ENGINE"); text != nullptr && *text != '\0') {
     const std::string name = text;

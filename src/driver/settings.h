@@ -5,7 +5,7 @@
 namespace tevrol {
 
 // Settings from the environment, which never change what a run prints:
-//   TEVROL_THREADS  number of threads for the permutations (1 ... 256;
+//   TEVROL_THREADS  at most this many threads for the permutations (1 ... 256;
 //                   default: every hardware thread)
 //   TEVROL_ENGINE   automatic (default), pairs, dense, bitset, sparse, or reference
 //                   (the literal N x N computation, for cross-checks)

@@ -44,6 +44,9 @@ class Engine {
   virtual ~Engine() = default;
   virtual EngineMode mode() const = 0;
 
+  // The sums of the observed layout.
+  const GroupSums& observedSums() const { return observed_; }
+
   // Working memory for one thread.
   std::unique_ptr<EngineScratch> makeScratch() const;
 

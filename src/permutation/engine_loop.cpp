@@ -1,14 +1,12 @@
 #include <algorithm>
 #include <atomic>
-#include <numeric>
-#include <system_error>
-#include <thread>
 #include <vector>
 
 #include "permutation/arrangement.h"
 #include "permutation/engine.h"
 #include "permutation/pass_loop.h"
 #include "permutation/random.h"
+#include "permutation/threads.h"
 
 namespace tevrol {
 
@@ -57,19 +55,12 @@ class BatchRunner {
       Batch& next = batches_[1 - which];
       next.count = 0;
       std::atomic<int32_t> nextSlot{0};
-      auto evaluate = [&](int t) { evaluateBatch(current, nextSlot, workers_[static_cast<size_t>(t)]); };
-      std::vector<std::thread> helpers;
-      for (int t = 1; t < static_cast<int>(workers_.size()); ++t) {
-        try {
-          helpers.emplace_back(evaluate, t);
-        } catch (const std::system_error&) {
-          break;  // fewer threads: this one takes what is left
-        }
-      }
       const int32_t following = current.firstPass + current.count;
-      if (following < passes) draw(next, following);
-      evaluate(0);
-      for (auto& helper : helpers) helper.join();
+      // This thread draws the next batch, then joins in evaluating this one.
+      runOnThreads(static_cast<int>(workers_.size()), [&](int t) {
+        if (t == 0 && following < passes) draw(next, following);
+        evaluateBatch(current, nextSlot, workers_[static_cast<size_t>(t)]);
+      });
       record(current);
       which = 1 - which;
     }
@@ -117,12 +108,7 @@ class BatchRunner {
 }  // namespace
 
 void runEngineLoop(const PassLoop& loop, const Engine& engine, int threads) {
-  {
-    std::vector<int32_t> identity(static_cast<size_t>(loop.design.individuals));
-    std::iota(identity.begin(), identity.end(), 0);
-    auto scratch = engine.makeScratch();
-    computePassStats(loop.stats, loop.design, engine.sums(identity.data(), kAllSums, *scratch));
-  }
+  computePassStats(loop.stats, loop.design, engine.observedSums());
   if (loop.onPass) loop.onPass(-1, loop.stats);
   if (loop.onObserved) loop.onObserved(loop.stats);
   recordObserved(loop.counts, loop.stats);

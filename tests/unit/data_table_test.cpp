@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "data/byte_reader.h"
 #include "data/matrix.h"
 #include "test_support.h"
 
@@ -181,6 +182,31 @@ TEST(DataTable, UnreadablePathIsFatal) {
               "^ERROR: Could not open file\n$");
   EXPECT_EXIT(test::onStderr([&] { table.read(folder); }), testing::ExitedWithCode(13),
               "^ERROR: Could not open file\n$");
+}
+
+}  // namespace
+}  // namespace tevrol
+
+namespace tevrol {
+namespace {
+
+// Input is read whole into memory, up to a limit that keeps room for the table.
+TEST(DataTable, ReadAllStopsAtItsLimit) {
+  int fds[2];
+  ASSERT_EQ(pipe(fds), 0);
+  ASSERT_EQ(write(fds[1], "0123456789", 10), 10);
+  close(fds[1]);
+  std::string small;
+  EXPECT_EQ(readAll(fds[0], small, 5, 3), ReadResult::TooLarge);
+  close(fds[0]);
+
+  ASSERT_EQ(pipe(fds), 0);
+  ASSERT_EQ(write(fds[1], "0123456789", 10), 10);
+  close(fds[1]);
+  std::string whole;
+  EXPECT_EQ(readAll(fds[0], whole, 10, 3), ReadResult::Complete);
+  EXPECT_EQ(whole, "0123456789");
+  close(fds[0]);
 }
 
 }  // namespace
