@@ -51,6 +51,24 @@ expect_run() { # name status last-line command...
   [ "$(tail -n 1 "$out")" = "$last" ] || fail "$name: last line '$(tail -n 1 "$out")', expected '$last'"
 }
 
+# Every way of computing the permutations, and any number of threads, prints
+# the same bytes.
+for engine in reference pairs dense bitset sparse automatic; do
+  for threads in 1 2; do
+    for file in demo balanced; do
+      TEVROL_ENGINE=$engine TEVROL_THREADS=$threads "$tevrol" "$data/$file.txt" 100 -1 >"$outdir/engine.out"
+      cmp -s <(without_reading_line "$outdir/engine.out") \
+        <(without_reading_line "$here/expected/${file}_100_m1.out") ||
+        fail "engine $engine with $threads threads differs on $file.txt"
+    done
+  done
+done
+for setting in TEVROL_THREADS=0 TEVROL_THREADS=x TEVROL_ENGINE=fast; do
+  out=$(env "$setting" "$tevrol" "$data/demo.txt" 100 -1)
+  status=$?
+  [ "$status" = 13 ] && [[ "$out" == ERROR:\ TEVROL_* ]] || fail "$setting: status $status, output '$out'"
+done
+
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
