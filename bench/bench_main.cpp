@@ -82,7 +82,8 @@ std::pair<double, double> runProgram(const std::string& tevrol, const std::strin
   if (pid == 0) {
     if (!freopen("/dev/null", "w", stdout)) _exit(127);
     const std::string n = std::to_string(nperm);
-    execl(tevrol.c_str(), tevrol.c_str(), file.c_str(), n.c_str(), "-1", static_cast<char*>(nullptr));
+    execl(tevrol.c_str(), tevrol.c_str(), file.c_str(), n.c_str(), "-1",
+          static_cast<char*>(nullptr));
     _exit(127);
   }
   int status = 0;
@@ -95,8 +96,7 @@ std::pair<double, double> runProgram(const std::string& tevrol, const std::strin
 }
 
 struct Prepared {
-  explicit Prepared(const std::string& text)
-      : table(std::make_unique<DataTable>(100000)) {
+  explicit Prepared(const std::string& text) : table(std::make_unique<DataTable>(100000)) {
     table->parse(text);
     design = makeDesign(countCells(*table));
     loci = buildLocusCodes(*table, buildCellMembers(*table, design));
@@ -157,9 +157,11 @@ void runCases(const std::string& tevrol, int repeats) {
       {500, 20000, 4, 3, 4, 1000, false},
   };
   const int threads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-  std::printf("| N | L | mode | program (s) | peak RSS (MiB) | passes/s | drawing (s) | "
-              "engine 1 thread (s) | engine %d threads (s) | 1 / %d threads | reference (s) | "
-              "reference / engine |\n", threads, threads);
+  std::printf(
+      "| N | L | mode | program (s) | peak RSS (MiB) | passes/s | drawing (s) | "
+      "engine 1 thread (s) | engine %d threads (s) | 1 / %d threads | reference (s) | "
+      "reference / engine |\n",
+      threads, threads);
   std::printf("|---|---|---|---|---|---|---|---|---|---|---|---|\n");
   for (const Case& c : cases) {
     const std::string text = generate(c, 20261209);
@@ -190,9 +192,9 @@ void runCases(const std::string& tevrol, int repeats) {
       ratio = std::to_string(t / engineAll);
     }
     std::printf("| %d | %d | %s | %.3f | %.0f | %.0f | %.3f | %.3f | %.3f | %.2f | %s | %s |\n",
-                c.individuals, c.loci, engineModeName(mode), wall, rss,
-                3.0 * c.nperm / wall, median(draw), median(one), engineAll,
-                median(one) / engineAll, reference.c_str(), ratio.c_str());
+                c.individuals, c.loci, engineModeName(mode), wall, rss, 3.0 * c.nperm / wall,
+                median(draw), median(one), engineAll, median(one) / engineAll, reference.c_str(),
+                ratio.c_str());
     std::fflush(stdout);
     std::remove(file.c_str());
   }
@@ -203,8 +205,13 @@ void runCases(const std::string& tevrol, int repeats) {
 int main(int argc, char** argv) {
   const std::string command = argc > 1 ? argv[1] : "";
   if (command == "generate" && argc == 8) {
-    const Case c{std::atoi(argv[2]), std::atoi(argv[3]), std::atoi(argv[4]),
-                 std::atoi(argv[5]), std::atoi(argv[6]), 0, false};
+    const Case c{std::atoi(argv[2]),
+                 std::atoi(argv[3]),
+                 std::atoi(argv[4]),
+                 std::atoi(argv[5]),
+                 std::atoi(argv[6]),
+                 0,
+                 false};
     const std::string text = generate(c, static_cast<unsigned>(std::atoi(argv[7])));
     std::fwrite(text.data(), 1, text.size(), stdout);
     return 0;
@@ -213,7 +220,8 @@ int main(int argc, char** argv) {
     runCases(argv[2], argc == 4 ? std::max(1, std::atoi(argv[3])) : 5);
     return 0;
   }
-  std::fprintf(stderr, "usage: tevrol_bench generate N L A B V SEED\n"
-                       "       tevrol_bench run TEVROL [REPEATS]\n");
+  std::fprintf(stderr,
+               "usage: tevrol_bench generate N L A B V SEED\n"
+               "       tevrol_bench run TEVROL [REPEATS]\n");
   return 2;
 }

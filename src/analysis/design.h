@@ -25,11 +25,11 @@ struct MemberRef {
 struct Design {
   int32_t levelsA = 0;
   int32_t levelsB = 0;
-  int32_t individuals = 0;              // N
-  std::vector<int32_t> cellSize;        // n_ab at [a * levelsB + b]
-  std::vector<int32_t> cellStart;       // A * B + 1 entries, the last is N
-  std::vector<int32_t> levelSizesXA;    // n_a.
-  std::vector<int32_t> levelSizesXB;    // n_.b
+  int32_t individuals = 0;            // N
+  std::vector<int32_t> cellSize;      // n_ab at [a * levelsB + b]
+  std::vector<int32_t> cellStart;     // A * B + 1 entries, the last is N
+  std::vector<int32_t> levelSizesXA;  // n_a.
+  std::vector<int32_t> levelSizesXB;  // n_.b
 
   int32_t cell(int32_t a, int32_t b) const { return a * levelsB + b; }
   int32_t size(int32_t a, int32_t b) const { return cellSize[static_cast<size_t>(cell(a, b))]; }
@@ -51,10 +51,10 @@ CellMembers buildCellMembers(const DataTable& table, const Design& design);
 // texts), one row of L codes per individual, individuals in position order.
 // Two individuals' texts at a locus are equal exactly when their codes are.
 struct LocusCodes {
-  int32_t loci = 0;                     // L
-  int32_t individuals = 0;              // N
-  std::vector<int32_t> valueCount;      // distinct texts of each locus
-  std::vector<uint32_t> codes;          // codes[individual * L + l]
+  int32_t loci = 0;                 // L
+  int32_t individuals = 0;          // N
+  std::vector<int32_t> valueCount;  // distinct texts of each locus
+  std::vector<uint32_t> codes;      // codes[individual * L + l]
 
   const uint32_t* row(int32_t individual) const {
     return codes.data() + static_cast<size_t>(individual) * static_cast<size_t>(loci);

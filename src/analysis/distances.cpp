@@ -23,7 +23,8 @@ void requireMemoryForDistances(uint64_t bytes, int32_t individuals) {
 
 void buildDistanceTables(const LocusCodes& loci, DistanceTable& observed, DistanceTable& working) {
   const int32_t n = loci.individuals;
-  const uint64_t bytes = 2 * uint64_t{sizeof(int32_t)} * static_cast<uint64_t>(n) * static_cast<uint64_t>(n);
+  const uint64_t bytes =
+      2 * uint64_t{sizeof(int32_t)} * static_cast<uint64_t>(n) * static_cast<uint64_t>(n);
   requireMemoryForDistances(bytes, n);
   try {
     observed = DistanceTable(n);

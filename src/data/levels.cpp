@@ -13,7 +13,9 @@ int64_t CellCounts::total() const {
   return sum;
 }
 
-void writeText(const std::string& text) { std::fwrite(text.data(), 1, text.size(), stdout); }
+void writeText(const std::string& text) {
+  std::fwrite(text.data(), 1, text.size(), stdout);
+}
 
 void writePadded(const std::string& text, size_t width) {
   for (size_t i = text.size(); i < width; ++i) std::fputc(' ', stdout);

@@ -7,7 +7,9 @@
 
 namespace tevrol {
 
-Matrix::Matrix() { initialize(0, 0); }
+Matrix::Matrix() {
+  initialize(0, 0);
+}
 
 void Matrix::allocate(int32_t rows, int32_t columns, const char* cellsMessage,
                       const char* rowsMessage) {

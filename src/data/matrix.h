@@ -27,8 +27,7 @@ class Matrix {
   const std::string* row(int32_t i) const { return rowStarts_[i]; }
 
  private:
-  void allocate(int32_t rows, int32_t columns, const char* cellsMessage,
-                const char* rowsMessage);
+  void allocate(int32_t rows, int32_t columns, const char* cellsMessage, const char* rowsMessage);
 
   std::unique_ptr<std::string[]> cells_;
   std::unique_ptr<std::string*[]> rowStarts_;

@@ -11,7 +11,9 @@ namespace {
 ExitHook exitHook = nullptr;
 }  // namespace
 
-void setExitHook(ExitHook hook) { exitHook = hook; }
+void setExitHook(ExitHook hook) {
+  exitHook = hook;
+}
 
 void fatalError(const std::string& message) {
   std::fputs("ERROR: ", stdout);

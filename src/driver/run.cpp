@@ -50,7 +50,8 @@ void runPermutations(const PassLoop& loop, const LocusCodes& loci, const Setting
     buildDistanceTables(loci, observed, working);
     runReferenceLoop(loop, observed, working);
   } else {
-    const auto engine = makeEngine(loop.design, loci, loop.nperm, settings.engine, settings.threads);
+    const auto engine =
+        makeEngine(loop.design, loci, loop.nperm, settings.engine, settings.threads);
     runEngineLoop(loop, *engine, settings.threads);
   }
 }
@@ -109,11 +110,12 @@ int run(int argc, const char* const* argv) {
   computeFixedStats(stats, design);
 
   PermutationCounts counts;
-  const PassLoop loop{design, line.nperm, random, stats, counts,
-                      [&](const AnovaStats& observed) {
-                        printAnovaTable(observed, nameXA, nameXB);
-                      },
-                      nullptr};
+  const PassLoop loop{
+      design, line.nperm,
+      random, stats,
+      counts, [&](const AnovaStats& observed) {
+                        printAnovaTable(observed, nameXA, nameXB); },
+      nullptr};
   runPermutations(loop, loci, settings);
   reportPValues(counts, line.nperm);
   return 0;

@@ -46,8 +46,8 @@ class Arrangements {
     std::vector<int32_t> ends;       // end of each pool in positions
   };
   Pools pools_[kPermutationTypes];
-  std::vector<int32_t> indices_;     // draw(): the indices of one arrangement
-  std::vector<int32_t> pool_;        // draw(): working copy of the pool being drawn from
+  std::vector<int32_t> indices_;  // draw(): the indices of one arrangement
+  std::vector<int32_t> pool_;     // draw(): working copy of the pool being drawn from
 };
 
 // WorkingDistances[x][y] = ObservedDistances[cellAssignment[x]][cellAssignment[y]].

@@ -77,11 +77,16 @@ Costs estimateCosts(const Design& design, const LocusCodes& loci, int32_t nperm,
 
 const char* engineModeName(EngineMode mode) {
   switch (mode) {
-    case EngineMode::Pairs: return "pairs";
-    case EngineMode::Dense: return "dense";
-    case EngineMode::Bitset: return "bitset";
-    case EngineMode::Sparse: return "sparse";
-    case EngineMode::Automatic: break;
+    case EngineMode::Pairs:
+      return "pairs";
+    case EngineMode::Dense:
+      return "dense";
+    case EngineMode::Bitset:
+      return "bitset";
+    case EngineMode::Sparse:
+      return "sparse";
+    case EngineMode::Automatic:
+      break;
   }
   return "automatic";
 }
@@ -113,7 +118,8 @@ std::unique_ptr<EngineScratch> Engine::makeScratch() const {
   return scratch;
 }
 
-const GroupSums& Engine::sums(const int32_t* cellAssignment, int type, EngineScratch& scratch) const {
+const GroupSums& Engine::sums(const int32_t* cellAssignment, int type,
+                              EngineScratch& scratch) const {
   GroupSums& out = scratch.sums;
   const bool wantA = type != 1;
   const bool wantB = type != 0;

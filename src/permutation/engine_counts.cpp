@@ -25,7 +25,8 @@ using AndCount = uint64_t (*)(const uint64_t*, const uint64_t*, size_t);
 
 uint64_t andCountPortable(const uint64_t* x, const uint64_t* y, size_t words) {
   uint64_t count = 0;
-  for (size_t i = 0; i < words; ++i) count += static_cast<uint64_t>(__builtin_popcountll(x[i] & y[i]));
+  for (size_t i = 0; i < words; ++i)
+    count += static_cast<uint64_t>(__builtin_popcountll(x[i] & y[i]));
   return count;
 }
 
@@ -74,8 +75,11 @@ template <typename Code>
 class CountEngine : public Engine {
  public:
   CountEngine(const Design& design, const LocusCodes& loci, EngineMode mode)
-      : Engine(design, loci), mode_(mode), values_(totalValues(loci)),
-        words_((sz(design.individuals) + 63) / 64), andCount_(pickAndCount()) {
+      : Engine(design, loci),
+        mode_(mode),
+        values_(totalValues(loci)),
+        words_((sz(design.individuals) + 63) / 64),
+        andCount_(pickAndCount()) {
     offset_.assign(sz(loci.loci) + 1, 0);
     for (int32_t l = 0; l < loci.loci; ++l) {
       offset_[sz(l) + 1] = offset_[sz(l)] + loci.valueCount[sz(l)];
@@ -202,8 +206,8 @@ class CountEngine : public Engine {
   void tableSums(bool wantA, bool wantB, CountScratch& scratch) const {
     const size_t cells = design_.cellSize.size();
     for (size_t c = 0; c < cells; ++c) {
-      scratch.sums.cell[c] = static_cast<double>(
-          groupSum(design_.cellSize[c], sumOfSquares(cellCounts(scratch, c))));
+      scratch.sums.cell[c] =
+          static_cast<double>(groupSum(design_.cellSize[c], sumOfSquares(cellCounts(scratch, c))));
     }
     if (wantA) {
       for (int32_t a = 0; a < design_.levelsA; ++a) {
@@ -256,7 +260,8 @@ class CountEngine : public Engine {
   int64_t sparseGroup(const int32_t* assignment, int64_t n, const Ranges& ranges,
                       uint32_t* counts) const {
     uint64_t squares = 0;
-    ranges([&](int32_t begin, int32_t end) { squares += addRange(assignment, begin, end, counts); });
+    ranges(
+        [&](int32_t begin, int32_t end) { squares += addRange(assignment, begin, end, counts); });
     ranges([&](int32_t begin, int32_t end) { clearRange(assignment, begin, end, counts); });
     return groupSum(n, squares);
   }
@@ -287,13 +292,13 @@ class CountEngine : public Engine {
   }
 
   EngineMode mode_;
-  int64_t values_;                     // distinct values over all loci
-  size_t words_;                       // 64-bit words of a bitset of N individuals
+  int64_t values_;  // distinct values over all loci
+  size_t words_;    // 64-bit words of a bitset of N individuals
   AndCount andCount_;
-  std::vector<int64_t> offset_;        // first value number of each locus; L + 1 entries
-  std::vector<Code> codes_;            // dense, sparse: codes_[i * L + l], value numbers
+  std::vector<int64_t> offset_;          // first value number of each locus; L + 1 entries
+  std::vector<Code> codes_;              // dense, sparse: codes_[i * L + l], value numbers
   std::vector<int64_t> indicatorValue_;  // bitset: the value number of each bitset
-  std::vector<uint64_t> indicators_;   // bitset: one bitset of N individuals per value
+  std::vector<uint64_t> indicators_;     // bitset: one bitset of N individuals per value
 };
 
 }  // namespace

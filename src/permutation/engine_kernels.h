@@ -12,7 +12,9 @@
 
 namespace tevrol::engine_detail {
 
-inline size_t sz(int64_t value) { return static_cast<size_t>(value); }
+inline size_t sz(int64_t value) {
+  return static_cast<size_t>(value);
+}
 
 int64_t totalValues(const LocusCodes& loci);
 

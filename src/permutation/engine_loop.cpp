@@ -33,7 +33,9 @@ struct Worker {
 class BatchRunner {
  public:
   BatchRunner(const PassLoop& loop, const Engine& engine, int threads)
-      : loop_(loop), engine_(engine), arrangements_(loop.design),
+      : loop_(loop),
+        engine_(engine),
+        arrangements_(loop.design),
         n_(static_cast<size_t>(loop.design.individuals)) {
     const size_t fit = kBatchBytes / (n_ * sizeof(int32_t) + 1);
     perBatch_ = static_cast<int32_t>(std::clamp<size_t>(fit, 1, kMaxBatch));
@@ -42,7 +44,8 @@ class BatchRunner {
       batch.stats.assign(static_cast<size_t>(perBatch_), loop.stats);
     }
     for (int t = 0; t < std::max(threads, 1); ++t) {
-      workers_.push_back({engine.makeScratch(), std::vector<int32_t>(n_), std::vector<int32_t>(n_)});
+      workers_.push_back(
+          {engine.makeScratch(), std::vector<int32_t>(n_), std::vector<int32_t>(n_)});
     }
   }
 

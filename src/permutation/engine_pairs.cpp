@@ -10,7 +10,6 @@ namespace tevrol::engine_detail {
 
 namespace {
 
-
 template <typename Code>
 std::vector<Code> narrowCodes(const LocusCodes& loci) {
   std::vector<Code> out(loci.codes.size());

@@ -18,7 +18,7 @@ struct PassLoop {
   const Design& design;
   int32_t nperm;
   Random& random;
-  AnovaStats& stats;            // df and n already computed
+  AnovaStats& stats;  // df and n already computed
   PermutationCounts& counts;
   // Called once, with the statistics of the observed pass (prints the table).
   std::function<void(const AnovaStats&)> onObserved;

@@ -8,7 +8,6 @@
 
 namespace tevrol {
 
-
 int32_t clockSeed(int64_t secondsSinceEpoch) {
   const int64_t low31 = secondsSinceEpoch & 0x7FFFFFFF;
   return static_cast<int32_t>(-low31);

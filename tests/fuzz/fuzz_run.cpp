@@ -21,7 +21,9 @@ struct ExitCalled {
   int status;
 };
 
-[[noreturn]] void throwOnExit(int status) { throw ExitCalled{status}; }
+[[noreturn]] void throwOnExit(int status) {
+  throw ExitCalled{status};
+}
 
 int outputFd = -1;
 
@@ -40,7 +42,8 @@ std::string runOnce(const char* path, const char* engine, int& status) {
   std::string out;
   char chunk[4096];
   if (lseek(outputFd, 0, SEEK_SET) != 0) std::abort();
-  for (ssize_t got; (got = read(outputFd, chunk, sizeof chunk)) > 0;) out.append(chunk, size_t(got));
+  for (ssize_t got; (got = read(outputFd, chunk, sizeof chunk)) > 0;)
+    out.append(chunk, size_t(got));
   return out;
 }
 

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <functional>
 #include <vector>
+
 #include "test_support.h"
 
 namespace tevrol {

@@ -178,8 +178,8 @@ TEST(DataTable, UnreadablePathIsFatal) {
   const std::string path = writeTempFile("present.txt", "x");
   const std::string folder = path.substr(0, path.rfind('/'));
   DataTable table(100000);
-  EXPECT_EXIT(test::onStderr([&] { table.read(folder + "/missing.txt"); }), testing::ExitedWithCode(13),
-              "^ERROR: Could not open file\n$");
+  EXPECT_EXIT(test::onStderr([&] { table.read(folder + "/missing.txt"); }),
+              testing::ExitedWithCode(13), "^ERROR: Could not open file\n$");
   EXPECT_EXIT(test::onStderr([&] { table.read(folder); }), testing::ExitedWithCode(13),
               "^ERROR: Could not open file\n$");
 }

@@ -1,6 +1,8 @@
 // The fast engine against the literal N x N computation: on random designs
 // every pass must give bit-identical statistics, whatever the mode and the
 // number of threads.
+#include "permutation/engine.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -10,7 +12,6 @@
 
 #include "analysis/distances.h"
 #include "data/levels.h"
-#include "permutation/engine.h"
 #include "permutation/pass_loop.h"
 #include "permutation/random.h"
 #include "test_support.h"
@@ -23,8 +24,8 @@ struct Shape {
   int levelsA;
   int levelsB;
   int loci;
-  int values;      // distinct texts per locus at most
-  bool holes;      // leave some cells empty
+  int values;  // distinct texts per locus at most
+  bool holes;  // leave some cells empty
 };
 
 // A data file for the shape: random levels and locus texts, from a seed.
@@ -82,8 +83,10 @@ class Fixture {
     AnovaStats stats;
     computeFixedStats(stats, design_);
     RunRecord record;
-    PassLoop loop{design_, nperm, random, stats, record.counts, nullptr,
-                  [&](int32_t, const AnovaStats& s) { record.passes.push_back(flatten(s)); }};
+    PassLoop loop{
+        design_, nperm, random, stats, record.counts, nullptr, [&](int32_t, const AnovaStats& s) {
+          record.passes.push_back(flatten(s));
+        }};
     if (reference) {
       DistanceTable observed;
       DistanceTable working;
@@ -117,8 +120,8 @@ void expectSameRun(const RunRecord& expected, const RunRecord& actual, const std
 
 TEST(Engine, EveryModeMatchesTheReferenceOnRandomDesigns) {
   const Shape shapes[] = {
-      {6, 2, 2, 2, 2, false},   {40, 3, 2, 1, 2, false},  {120, 4, 3, 20, 4, true},
-      {90, 1, 3, 5, 3, false},  {90, 3, 1, 5, 3, false},  {200, 6, 5, 50, 5, true},
+      {6, 2, 2, 2, 2, false},   {40, 3, 2, 1, 2, false},   {120, 4, 3, 20, 4, true},
+      {90, 1, 3, 5, 3, false},  {90, 3, 1, 5, 3, false},   {200, 6, 5, 50, 5, true},
       {35, 35, 2, 3, 2, false}, {150, 2, 2, 12, 1, false}, {60, 5, 4, 30, 5, true},
   };
   unsigned seed = 1;

@@ -8,6 +8,7 @@
 #include <ctime>
 #include <functional>
 #include <vector>
+
 #include "test_support.h"
 
 namespace tevrol {
