@@ -51,6 +51,14 @@ expect_run() { # name status last-line command...
   [ "$(tail -n 1 "$out")" = "$last" ] || fail "$name: last line '$(tail -n 1 "$out")', expected '$last'"
 }
 
+# The same seed repeats a run; another seed draws other permutations.
+regions=$here/../../examples/regions.txt
+"$tevrol" "$regions" 200 -1 >"$outdir/regions_a.out"
+"$tevrol" "$regions" 200 -1 | cmp -s - "$outdir/regions_a.out" || fail "seed -1 not reproduced"
+"$tevrol" "$regions" 200 -2 >"$outdir/regions_b.out"
+cmp -s <(grep "^P value" "$outdir/regions_a.out") <(grep "^P value" "$outdir/regions_b.out") &&
+  fail "seeds -1 and -2 gave the same P values"
+
 # Every way of computing the permutations, and any number of threads, prints
 # the same bytes.
 for engine in reference pairs dense bitset sparse automatic; do
