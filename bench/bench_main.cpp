@@ -106,14 +106,20 @@ struct Prepared {
   LocusCodes loci;
 };
 
-double timeEngine(const Prepared& p, int32_t nperm, int threads, EngineMode& used) {
+// Seconds of one permutation run (seed -1) on the data; body runs the loop.
+template <typename Body>
+double timeLoop(const Prepared& p, int32_t nperm, const Body& body) {
   Random random;
   random.setSeed(-1);
   AnovaStats stats;
   computeFixedStats(stats, p.design);
   PermutationCounts counts;
   const PassLoop loop{p.design, nperm, random, stats, counts, nullptr, nullptr};
-  return seconds([&] {
+  return seconds([&] { body(loop); });
+}
+
+double timeEngine(const Prepared& p, int32_t nperm, int threads, EngineMode& used) {
+  return timeLoop(p, nperm, [&](const PassLoop& loop) {
     const auto engine = makeEngine(p.design, p.loci, nperm, EngineMode::Automatic, threads);
     used = engine->mode();
     runEngineLoop(loop, *engine, threads);
@@ -121,13 +127,7 @@ double timeEngine(const Prepared& p, int32_t nperm, int threads, EngineMode& use
 }
 
 double timeReference(const Prepared& p, int32_t nperm) {
-  Random random;
-  random.setSeed(-1);
-  AnovaStats stats;
-  computeFixedStats(stats, p.design);
-  PermutationCounts counts;
-  const PassLoop loop{p.design, nperm, random, stats, counts, nullptr, nullptr};
-  return seconds([&] {
+  return timeLoop(p, nperm, [&](const PassLoop& loop) {
     DistanceTable observed;
     DistanceTable working;
     buildDistanceTables(p.loci, observed, working);
