@@ -3,8 +3,8 @@
 #include <new>
 #include <string>
 
-#include "driver/fatal.h"
-#include "driver/system_memory.h"
+#include "base/fatal.h"
+#include "base/system_memory.h"
 
 namespace tevrol {
 

@@ -10,8 +10,8 @@
 #include <unordered_map>
 
 #include "data/byte_reader.h"
-#include "driver/fatal.h"
-#include "driver/system_memory.h"
+#include "base/fatal.h"
+#include "base/system_memory.h"
 
 namespace tevrol {
 

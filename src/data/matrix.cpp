@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <new>
 
-#include "driver/fatal.h"
+#include "base/fatal.h"
 
 namespace tevrol {
 

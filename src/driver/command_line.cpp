@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <limits>
 
-#include "driver/fatal.h"
+#include "base/fatal.h"
 
 namespace tevrol {
 

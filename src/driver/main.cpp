@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <new>
 
-#include "driver/fatal.h"
+#include "base/fatal.h"
 #include "driver/run.h"
 
 int main(int argc, char** argv) {

@@ -13,7 +13,7 @@
 #include "data/data_table.h"
 #include "data/levels.h"
 #include "driver/command_line.h"
-#include "driver/fatal.h"
+#include "base/fatal.h"
 #include "driver/settings.h"
 #include "permutation/engine.h"
 #include "permutation/pass_loop.h"

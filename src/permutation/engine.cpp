@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "analysis/distances.h"
-#include "driver/system_memory.h"
+#include "base/system_memory.h"
 #include "permutation/engine_kernels.h"
 
 namespace tevrol {

@@ -4,7 +4,7 @@
 #include <ctime>
 #include <limits>
 
-#include "driver/fatal.h"
+#include "base/fatal.h"
 
 namespace tevrol {
 

@@ -12,7 +12,7 @@
 #include <cstring>
 #include <string>
 
-#include "driver/fatal.h"
+#include "base/fatal.h"
 #include "driver/run.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "driver/fatal.h"
+#include "base/fatal.h"
 
 #include <cerrno>
 #include <cstdio>
