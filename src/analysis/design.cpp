@@ -63,11 +63,8 @@ LocusCodes buildLocusCodes(const DataTable& table, const CellMembers& members) {
     loci.valueCount[static_cast<size_t>(l)] =
         static_cast<int32_t>(table.distinctValues(l + 2).size());
   }
-  loci.codes.resize(static_cast<size_t>(loci.individuals) * static_cast<size_t>(loci.loci));
-  uint32_t* out = loci.codes.data();
-  for (const int32_t r : members.rowAt) {
-    for (int32_t l = 0; l < loci.loci; ++l) *out++ = static_cast<uint32_t>(table.code(r, l + 2));
-  }
+  loci.rowOf = members.rowAt;
+  loci.table = &table;
   return loci;
 }
 

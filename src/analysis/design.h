@@ -4,9 +4,11 @@
 #include <cstdint>
 #include <vector>
 
+#include "data/code_column.h"
+#include "data/data_table.h"
+
 namespace tevrol {
 
-class DataTable;
 struct CellCounts;
 
 // One individual of the observed layout: XA level a, XB level b, and its place
@@ -47,17 +49,37 @@ struct CellMembers {
 
 CellMembers buildCellMembers(const DataTable& table, const Design& design);
 
-// Locus texts coded per column (code = index among the column's distinct
-// texts), one row of L codes per individual, individuals in position order.
+// The locus codes of the individuals, read in place from the table: locus l
+// is column l + 2, and the individual at position i is data row rowOf[i].
 // Two individuals' texts at a locus are equal exactly when their codes are.
 struct LocusCodes {
   int32_t loci = 0;                 // L
   int32_t individuals = 0;          // N
   std::vector<int32_t> valueCount;  // distinct texts of each locus
-  std::vector<uint32_t> codes;      // codes[individual * L + l]
+  std::vector<int32_t> rowOf;       // N entries
+  const DataTable* table = nullptr;
 
-  const uint32_t* row(int32_t individual) const {
-    return codes.data() + static_cast<size_t>(individual) * static_cast<size_t>(loci);
+  // Codes of locus l indexed by data row (see visitCodes).
+  const CodeColumn& column(int32_t l) const { return table->codes(l + 2); }
+  uint32_t code(int32_t individual, int32_t l) const {
+    return column(l).at(static_cast<size_t>(rowOf[static_cast<size_t>(individual)]));
+  }
+
+  // All codes, individuals in position order: out[i * L + l]. For the
+  // kernels that want rows of a width of their own; Code must hold every code.
+  template <typename Code>
+  std::vector<Code> positionRows() const {
+    std::vector<Code> out(static_cast<size_t>(individuals) * static_cast<size_t>(loci));
+    for (int32_t l = 0; l < loci; ++l) {
+      visitCodes(column(l), [&](const auto* codes) {
+        Code* to = out.data() + l;
+        for (const int32_t r : rowOf) {
+          *to = static_cast<Code>(codes[r]);
+          to += loci;
+        }
+      });
+    }
+    return out;
   }
 };
 

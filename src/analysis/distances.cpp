@@ -32,9 +32,18 @@ void buildDistanceTables(const LocusCodes& loci, DistanceTable& observed, Distan
   } catch (const std::bad_alloc&) {
     distanceMemoryError(n);
   }
+  // The number of loci at which two individuals' codes differ.
+  const std::vector<uint32_t> rows = loci.positionRows<uint32_t>();
+  const size_t width = static_cast<size_t>(loci.loci);
   for (int32_t x = 0; x < n; ++x) {
     int32_t* out = observed.row(x);
-    for (int32_t y = 0; y < n; ++y) out[y] = locusDistance(loci, x, y);
+    const uint32_t* cx = rows.data() + static_cast<size_t>(x) * width;
+    for (int32_t y = 0; y < n; ++y) {
+      const uint32_t* cy = rows.data() + static_cast<size_t>(y) * width;
+      int32_t d = 0;
+      for (size_t l = 0; l < width; ++l) d += (cx[l] != cy[l]);
+      out[y] = d;
+    }
   }
   working = observed;
 }

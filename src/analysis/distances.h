@@ -32,15 +32,6 @@ class DistanceTable {
   std::vector<int32_t> values_;
 };
 
-// Number of loci at which two individuals' texts differ.
-inline int32_t locusDistance(const LocusCodes& loci, int32_t x, int32_t y) {
-  const uint32_t* cx = loci.row(x);
-  const uint32_t* cy = loci.row(y);
-  int32_t d = 0;
-  for (int32_t l = 0; l < loci.loci; ++l) d += (cx[l] != cy[l]);
-  return d;
-}
-
 // Fatal "Not enough memory for the distance tables of N individuals".
 [[noreturn]] void distanceMemoryError(int32_t individuals);
 // The same error unless the bytes fit in the available memory.

@@ -1,177 +1,220 @@
 #include "data/data_table.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <limits>
-#include <string_view>
-#include <unordered_map>
+#include <memory>
 
-#include "data/byte_reader.h"
 #include "base/fatal.h"
 #include "base/system_memory.h"
+#include "data/input_stream.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace tevrol {
 
 namespace {
 
-constexpr int kTab = '\t';
-constexpr int32_t kMaxCount = std::numeric_limits<int32_t>::max();
-
-// Owns a descriptor for the length of a read.
-class OpenFile {
- public:
-  explicit OpenFile(const std::string& filename) : fd_(::open(filename.c_str(), O_RDONLY)) {}
-  ~OpenFile() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  OpenFile(const OpenFile&) = delete;
-  OpenFile& operator=(const OpenFile&) = delete;
-  int fd() const { return fd_; }
-
- private:
-  int fd_;
-};
-
-void skipLine(ByteReader& source) {
-  int s;
-  do s = source.nextSymbol();
-  while (s != ByteReader::kLineEnd && s != ByteReader::kEndOfInput);
-}
-
+constexpr size_t kMaxCount = std::numeric_limits<int32_t>::max();
 constexpr const char* kNoMemory = "Not enough memory for this data set";
+
+// Bit k set where byte k of the 64 at p is a TAB, LF or CR.
+uint64_t delimiterMask(const char* p) {
+#if defined(__SSE2__)
+  const __m128i tab = _mm_set1_epi8('\t');
+  const __m128i lf = _mm_set1_epi8('\n');
+  const __m128i cr = _mm_set1_epi8('\r');
+  uint64_t mask = 0;
+  for (int k = 0; k < 4; ++k) {
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * k));
+    const __m128i hits = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(bytes, tab), _mm_cmpeq_epi8(bytes, lf)),
+                                      _mm_cmpeq_epi8(bytes, cr));
+    mask |= uint64_t{static_cast<uint16_t>(_mm_movemask_epi8(hits))} << (16 * k);
+  }
+  return mask;
+#else
+  uint64_t mask = 0;
+  for (int k = 0; k < 64; ++k) {
+    const char c = p[k];
+    if (c == '\t' || c == '\n' || c == '\r') mask |= uint64_t{1} << k;
+  }
+  return mask;
+#endif
+}
 
 }  // namespace
 
-// The table holds a text object and a code per cell, and the file's bytes
-// over again in its texts and distinct values; checked before any of it is
-// built, as the system may grant small allocations it cannot back later.
-void DataTable::requireMemory(int32_t rows, uint64_t fileBytes) const {
-  const double cells = static_cast<double>(rows) * static_cast<double>(fieldNames_.size());
-  const double bytes = cells * (sizeof(std::string) + sizeof(int32_t)) + 2.0 * fileBytes;
-  if (bytes > static_cast<double>(availableMemory())) fatalError(kNoMemory);
-}
+// Turns the bytes of the input, fed block by block, into the table. Line
+// ends are LF, CR LF and a lone CR; the first line is the header, even when
+// empty; an empty line is never a data row. A field may span blocks: its
+// bytes so far wait in partial_.
+class DataTable::Builder {
+ public:
+  explicit Builder(DataTable& table) : table_(table), budget_(availableMemory() / 2) {}
 
-DataTable::DataTable(int32_t lineCapacity) : lineCapacity_(lineCapacity) {}
-
-// Header fields, then the number of data rows: every non-empty line after the
-// header. Empty lines are never rows, wherever they stand.
-void DataTable::readHeaderAndCount(ByteReader& source, int32_t& rows) {
-  fieldNames_.clear();
-  std::string field;
-  for (;;) {
-    const int s = source.nextSymbol();
-    if (s == ByteReader::kLineEnd || s == ByteReader::kEndOfInput) break;
-    if (s == kTab) {
-      fieldNames_.push_back(std::move(field));
-      field.clear();
-    } else {
-      field.push_back(static_cast<char>(s));
+  void feed(const char* p, size_t n) {
+    size_t fieldStart = 0;
+    if (pendingCR_ && n > 0) {
+      pendingCR_ = false;
+      if (p[0] == '\n') fieldStart = 1;
     }
-  }
-  fieldNames_.push_back(std::move(field));
-  if (fieldNames_.size() > static_cast<size_t>(kMaxCount)) fatalError("File has too many columns");
-
-  rows = 0;
-  bool lineHasText = false;
-  for (;;) {
-    const int s = source.nextSymbol();
-    if (s == ByteReader::kLineEnd || s == ByteReader::kEndOfInput) {
-      if (lineHasText) {
-        if (rows == kMaxCount) fatalError("File has too many data rows");
-        ++rows;
+    // Whole groups of 64 bytes are scanned in place; the last group is
+    // copied into a buffer padded with bytes that are no delimiters.
+    alignas(16) char last[64];
+    for (size_t base = 0; base < n; base += 64) {
+      const char* group = p + base;
+      if (n - base < 64) {
+        std::memset(last, 'x', sizeof last);
+        std::memcpy(last, group, n - base);
+        group = last;
       }
-      lineHasText = false;
-      if (s == ByteReader::kEndOfInput) break;
+      for (uint64_t mask = delimiterMask(group); mask != 0; mask &= mask - 1) {
+        const size_t d = base + static_cast<size_t>(__builtin_ctzll(mask));
+        if (d < fieldStart) continue;  // the LF of a CR LF pair
+        delimiter(p, fieldStart, d);
+        fieldStart = d + 1;
+        if (p[d] == '\r') {
+          if (d + 1 == n) {
+            pendingCR_ = true;
+          } else if (p[d + 1] == '\n') {
+            fieldStart = d + 2;
+          }
+        }
+      }
+    }
+    if (fieldStart < n) {
+      partial_.append(p + fieldStart, n - fieldStart);
+      lineHasText_ = true;
+    }
+    checkMemory();
+  }
+
+  // The end of the input ends the last line.
+  void finish() {
+    if (lineHasText_ || inHeader_) {
+      endField(partial_.data(), partial_.size());
+      endLine();
+    }
+    partial_.clear();
+  }
+
+ private:
+  void delimiter(const char* p, size_t fieldStart, size_t d) {
+    const char* text = p + fieldStart;
+    size_t length = d - fieldStart;
+    if (!partial_.empty()) {
+      partial_.append(text, length);
+      text = partial_.data();
+      length = partial_.size();
+    }
+    if (p[d] == '\t') {
+      lineHasText_ = true;
+      endField(text, length);
+      ++column_;
+    } else if (lineHasText_ || length > 0 || inHeader_) {
+      endField(text, length);
+      endLine();
+    }
+    partial_.clear();
+  }
+
+  void endField(const char* text, size_t length) {
+    if (inHeader_) {
+      if (table_.fieldNames_.size() == kMaxCount) fatalError("File has too many columns");
+      table_.fieldNames_.emplace_back(text, length);
+      held_ += sizeof(std::string) + length;
+    } else if (column_ < columns_) {
+      table_.columns_[column_].push(table_.dictionaries_[column_].codeOf(text, length));
+    }
+  }
+
+  void endLine() {
+    if (inHeader_) {
+      startData();
     } else {
-      lineHasText = true;
+      // A short line leaves its last cells empty.
+      for (size_t c = column_ + 1; c < columns_; ++c) {
+        table_.columns_[c].push(table_.dictionaries_[c].codeOf("", 0));
+      }
+      if (static_cast<size_t>(table_.rows_) == kMaxCount) fatalError("File has too many data rows");
+      ++table_.rows_;
     }
+    column_ = 0;
+    lineHasText_ = false;
   }
-}
 
-void DataTable::fill(ByteReader& source) {
-  skipLine(source);
-  const int32_t rows = matrix_.rowCount();
-  const int32_t columns = matrix_.columnCount();
-  int32_t r = 0;
-  int32_t c = 0;
-  bool lineHasText = false;
-  for (;;) {
-    const int s = source.nextSymbol();
-    if (s == ByteReader::kLineEnd || s == ByteReader::kEndOfInput) {
-      if (lineHasText) ++r;
-      c = 0;
-      lineHasText = false;
-      if (s == ByteReader::kEndOfInput) break;
-      continue;
-    }
-    lineHasText = true;
-    if (s == kTab) {
-      if (c < columns) ++c;
-    } else if (r < rows && c < columns) {
-      matrix_.row(r)[c].push_back(static_cast<char>(s));
-    }
+  void startData() {
+    inHeader_ = false;
+    columns_ = table_.fieldNames_.size();
+    held_ += columns_ * (sizeof(TextDictionary) + sizeof(CodeColumn));
+    checkMemory();
+    table_.dictionaries_.reserve(columns_);
+    for (size_t c = 0; c < columns_; ++c) table_.dictionaries_.emplace_back(&held_);
+    table_.columns_.resize(columns_);
   }
-}
 
-// Distinct texts per column in order of first appearance, and each cell's code.
-void DataTable::collectDistinctValues() {
-  const int32_t rows = matrix_.rowCount();
-  const int32_t columns = matrix_.columnCount();
-  distinctValues_.assign(static_cast<size_t>(columns), {});
-  codes_.assign(static_cast<size_t>(rows) * static_cast<size_t>(columns), 0);
-  for (int32_t c = 0; c < columns; ++c) {
-    std::unordered_map<std::string_view, int32_t> seen;
-    auto& values = distinctValues_[static_cast<size_t>(c)];
-    for (int32_t r = 0; r < rows; ++r) {
-      const std::string& text = matrix_.row(r)[c];
-      const auto inserted = seen.emplace(text, static_cast<int32_t>(values.size()));
-      if (inserted.second) values.push_back(text);
-      codes_[static_cast<size_t>(r) * static_cast<size_t>(columns) + static_cast<size_t>(c)] =
-          inserted.first->second;
+  // The codes, the texts, and the field being read must leave room for the
+  // analysis that follows; an endless device ends here too. The columns are
+  // summed again each time the rows double, and scaled in between.
+  void checkMemory() {
+    const size_t rows = static_cast<size_t>(table_.rows_);
+    if (rows >= 2 * rowsSummed_ && rows > 0) {
+      codeBytes_ = 0;
+      for (const CodeColumn& column : table_.columns_) codeBytes_ += column.bytes();
+      rowsSummed_ = rows;
     }
+    const double codes = rowsSummed_ == 0 ? 0.0 : double(codeBytes_) * double(rows) / double(rowsSummed_);
+    if (double(held_ + partial_.capacity()) + codes > double(budget_)) fatalError(kNoMemory);
   }
-}
 
-// Pass 1 counts the rows, the matrix is shaped once, pass 2 fills it. Both
-// run over the same bytes, so they agree on every file.
-void DataTable::readPasses(const std::string& bytes, bool announce) {
-  int32_t rows = 0;
-  ByteReader counting(bytes);
-  readHeaderAndCount(counting, rows);
-  if (announce) std::fputc('\n', stdout);
-  requireMemory(rows, bytes.size());
-  matrix_.resize(rows, static_cast<int32_t>(fieldNames_.size()));
-  ByteReader filling(bytes);
-  fill(filling);
-  collectDistinctValues();
+  DataTable& table_;
+  size_t budget_;
+  size_t held_ = 0;  // bytes of names, dictionaries and texts
+  bool inHeader_ = true;
+  bool pendingCR_ = false;  // the last block ended in a CR
+  bool lineHasText_ = false;
+  size_t column_ = 0;   // field of the current line
+  size_t columns_ = 0;  // M, once the header is read
+  size_t rowsSummed_ = 0;
+  size_t codeBytes_ = 0;  // of the columns at rowsSummed_ rows
+  std::string partial_;
+};
+
+DataTable::DataTable(int32_t lineCapacity)
+    : blockBytes_(static_cast<size_t>(std::max(lineCapacity, 1))) {}
+
+DataTable::~DataTable() = default;
+
+void DataTable::reset() {
+  fieldNames_.clear();
+  dictionaries_.clear();
+  columns_.clear();
+  rows_ = 0;
 }
 
 DataTable& DataTable::parse(const std::string& bytes) {
-  readPasses(bytes, false);
+  reset();
+  Builder builder(*this);
+  for (size_t at = 0; at < bytes.size(); at += blockBytes_) {
+    builder.feed(bytes.data() + at, std::min(blockBytes_, bytes.size() - at));
+  }
+  builder.finish();
   return *this;
 }
 
 DataTable& DataTable::read(const std::string& filename) {
-  OpenFile file(filename);
-  struct stat info {};
-  if (file.fd() < 0 || ::fstat(file.fd(), &info) != 0 || S_ISDIR(info.st_mode)) {
-    fatalError("Could not open file");
+  reset();
+  InputStream input(filename);
+  Builder builder(*this);
+  const std::unique_ptr<char[]> block(new char[blockBytes_]);
+  for (size_t got; (got = input.read(block.get(), blockBytes_)) > 0;) {
+    builder.feed(block.get(), got);
   }
-  // The file is read once, into memory: a pipe cannot be read twice, and a
-  // file that changes while it is read must not give the passes different
-  // rows. The copy must leave room for the table; a device such as /dev/zero
-  // never ends.
-  const uint64_t limit = availableMemory() / 4;
-  if (S_ISREG(info.st_mode) && static_cast<uint64_t>(info.st_size) > limit) fatalError(kNoMemory);
-  std::string bytes;
-  const size_t chunk = static_cast<size_t>(lineCapacity_ > 0 ? lineCapacity_ : 1);
-  const ReadResult result = readAll(file.fd(), bytes, limit, chunk);
-  if (result == ReadResult::Failed) fatalError("Could not read file");
-  if (result == ReadResult::TooLarge) fatalError(kNoMemory);
-  readPasses(bytes, true);
+  builder.finish();
+  std::fputc('\n', stdout);
   return *this;
 }
 

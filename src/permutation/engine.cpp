@@ -32,7 +32,9 @@ int64_t totalSum(const LocusCodes& loci) {
   std::vector<int64_t> counts;
   for (int32_t l = 0; l < loci.loci; ++l) {
     counts.assign(sz(loci.valueCount[sz(l)]), 0);
-    for (int32_t i = 0; i < loci.individuals; ++i) ++counts[loci.row(i)[l]];
+    visitCodes(loci.column(l), [&](const auto* codes) {
+      for (const int32_t r : loci.rowOf) ++counts[codes[r]];
+    });
     int64_t squares = 0;
     for (const int64_t c : counts) squares += c * c;
     total += n * n - squares;

@@ -56,10 +56,8 @@ AndCount pickAndCount() {
 
 template <typename Code>
 std::vector<Code> flatCodes(const LocusCodes& loci, const std::vector<int64_t>& offset) {
-  std::vector<Code> out(loci.codes.size());
-  for (size_t i = 0; i < out.size(); ++i) {
-    out[i] = static_cast<Code>(offset[i % sz(loci.loci)] + loci.codes[i]);
-  }
+  std::vector<Code> out = loci.positionRows<Code>();
+  for (size_t i = 0; i < out.size(); ++i) out[i] = static_cast<Code>(out[i] + offset[i % sz(loci.loci)]);
   return out;
 }
 
@@ -135,7 +133,7 @@ class CountEngine : public Engine {
     for (int32_t l = 0; l < loci.loci; ++l) {
       const int64_t last = loci.valueCount[sz(l)] - 1;
       for (int32_t i = 0; i < loci.individuals; ++i) {
-        const int64_t v = loci.row(i)[l];
+        const int64_t v = loci.code(i, l);
         if (v == last) continue;
         indicators_[(k + sz(v)) * words_ + sz(i) / 64] |= uint64_t{1} << (i % 64);
       }

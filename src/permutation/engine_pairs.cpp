@@ -11,14 +11,6 @@ namespace tevrol::engine_detail {
 namespace {
 
 template <typename Code>
-std::vector<Code> narrowCodes(const LocusCodes& loci) {
-  std::vector<Code> out(loci.codes.size());
-  std::transform(loci.codes.begin(), loci.codes.end(), out.begin(),
-                 [](uint32_t c) { return static_cast<Code>(c); });
-  return out;
-}
-
-template <typename Code>
 int32_t mismatches(const Code* x, const Code* y, int32_t loci) {
   int32_t d = 0;
   for (int32_t l = 0; l < loci; ++l) d += (x[l] != y[l]);
@@ -44,11 +36,11 @@ class PairEngine : public Engine {
     int32_t maxValues = 0;
     for (const int32_t v : loci.valueCount) maxValues = std::max(maxValues, v);
     if (maxValues <= 256) {
-      build(narrowCodes<uint8_t>(loci), loci.loci, threads);
+      build(loci.positionRows<uint8_t>(), loci.loci, threads);
     } else if (maxValues <= 65536) {
-      build(narrowCodes<uint16_t>(loci), loci.loci, threads);
+      build(loci.positionRows<uint16_t>(), loci.loci, threads);
     } else {
-      build(loci.codes, loci.loci, threads);
+      build(loci.positionRows<uint32_t>(), loci.loci, threads);
     }
   }
 

@@ -8,7 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "data/byte_reader.h"
 #include "data/matrix.h"
 #include "test_support.h"
 
@@ -190,23 +189,24 @@ TEST(DataTable, UnreadablePathIsFatal) {
 namespace tevrol {
 namespace {
 
-// Input is read whole into memory, up to a limit that keeps room for the table.
-TEST(DataTable, ReadAllStopsAtItsLimit) {
-  int fds[2];
-  ASSERT_EQ(pipe(fds), 0);
-  ASSERT_EQ(write(fds[1], "0123456789", 10), 10);
-  close(fds[1]);
-  std::string small;
-  EXPECT_EQ(readAll(fds[0], small, 5, 3), ReadResult::TooLarge);
-  close(fds[0]);
-
-  ASSERT_EQ(pipe(fds), 0);
-  ASSERT_EQ(write(fds[1], "0123456789", 10), 10);
-  close(fds[1]);
-  std::string whole;
-  EXPECT_EQ(readAll(fds[0], whole, 10, 3), ReadResult::Complete);
-  EXPECT_EQ(whole, "0123456789");
-  close(fds[0]);
+// Input arrives in blocks: a field, a CR LF pair or a blank line may be split
+// across two of them, and any block size must give the same table.
+TEST(DataTable, EveryBlockSizeGivesTheSameTable) {
+  const std::string text =
+      "pop\tside\tL1\tL2\r\n\r\np\tx\tAAAAAAAAAAAAAAAAAAAA\t1\r\rq\ty\t\t22\n"
+      "p\ty\tB\r\nq\tx\tAAAAAAAAAAAAAAAAAAAA\t1\t9\r";
+  const std::string expected = dump(*tableFromText(text));
+  EXPECT_EQ(expected,
+            "[pop][side][L1][L2]\n[p][x][AAAAAAAAAAAAAAAAAAAA][1]\n[q][y][][22]\n[p][y][B][]\n"
+            "[q][x][AAAAAAAAAAAAAAAAAAAA][1]");
+  const std::string path = writeTempFile("blocks.txt", text);
+  for (int32_t block = 1; block <= 9; ++block) {
+    DataTable parsed(block);
+    EXPECT_EQ(dump(parsed.parse(text)), expected) << "blocks of " << block;
+    DataTable read(block);
+    captureStdout([&] { read.read(path); });
+    EXPECT_EQ(dump(read), expected) << "file in blocks of " << block;
+  }
 }
 
 }  // namespace

@@ -1,0 +1,78 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace tevrol {
+
+// The codes of one column: for every data row, the index of its text among
+// the column's distinct texts. A column is 1 byte a row while it has at most
+// 256 texts, 2 bytes up to 65,536 and 4 beyond; exactly one of the three
+// vectors is in use.
+class CodeColumn {
+ public:
+  int width() const { return width_; }
+  size_t size() const { return size_; }
+
+  uint32_t at(size_t r) const {
+    if (width_ == 1) return narrow_[r];
+    if (width_ == 2) return middle_[r];
+    return wide_[r];
+  }
+
+  const uint8_t* narrow() const { return narrow_.data(); }
+  const uint16_t* middle() const { return middle_.data(); }
+  const uint32_t* wide() const { return wide_.data(); }
+
+  // Appends a code; the column widens when the code needs it.
+  void push(uint32_t code) {
+    if (width_ == 1 && code <= 0xFF) {
+      narrow_.push_back(static_cast<uint8_t>(code));
+    } else if (width_ == 2 && code <= 0xFFFF) {
+      middle_.push_back(static_cast<uint16_t>(code));
+    } else {
+      widenFor(code);
+      push(code);
+      return;
+    }
+    ++size_;
+  }
+
+  // Bytes held, reserved capacity included.
+  size_t bytes() const {
+    return narrow_.capacity() + 2 * middle_.capacity() + 4 * wide_.capacity();
+  }
+
+ private:
+  void widenFor(uint32_t code) {
+    if (width_ == 1) {
+      middle_.assign(narrow_.begin(), narrow_.end());
+      std::vector<uint8_t>().swap(narrow_);
+      width_ = 2;
+    }
+    if (width_ == 2 && code > 0xFFFF) {
+      wide_.assign(middle_.begin(), middle_.end());
+      std::vector<uint16_t>().swap(middle_);
+      width_ = 4;
+    }
+  }
+
+  int width_ = 1;
+  size_t size_ = 0;
+  std::vector<uint8_t> narrow_;
+  std::vector<uint16_t> middle_;
+  std::vector<uint32_t> wide_;
+};
+
+// Calls visit(codes) with the column's codes as a pointer of their width
+// (const uint8_t*, const uint16_t* or const uint32_t*), indexed by data row,
+// so that a loop over a column is compiled once for each width.
+template <typename Visit>
+decltype(auto) visitCodes(const CodeColumn& column, Visit&& visit) {
+  if (column.width() == 1) return visit(column.narrow());
+  if (column.width() == 2) return visit(column.middle());
+  return visit(column.wide());
+}
+
+}  // namespace tevrol
