@@ -13,7 +13,11 @@ namespace tevrol {
 class CodeColumn {
  public:
   int width() const { return width_; }
-  size_t size() const { return size_; }
+  size_t size() const {
+    if (width_ == 1) return narrow_.size();
+    if (width_ == 2) return middle_.size();
+    return wide_.size();
+  }
 
   uint32_t at(size_t r) const {
     if (width_ == 1) return narrow_[r];
@@ -29,14 +33,16 @@ class CodeColumn {
   void push(uint32_t code) {
     if (width_ == 1 && code <= 0xFF) {
       narrow_.push_back(static_cast<uint8_t>(code));
-    } else if (width_ == 2 && code <= 0xFFFF) {
-      middle_.push_back(static_cast<uint16_t>(code));
     } else {
-      widenFor(code);
-      push(code);
-      return;
+      pushWide(code);
     }
-    ++size_;
+  }
+
+  // Room for this many rows in all, at the present width.
+  void reserve(size_t rows) {
+    if (width_ == 1) narrow_.reserve(rows);
+    if (width_ == 2) middle_.reserve(rows);
+    if (width_ == 4) wide_.reserve(rows);
   }
 
   // Bytes held, reserved capacity included.
@@ -45,13 +51,25 @@ class CodeColumn {
   }
 
  private:
+  // Out of line, so that push stays small enough to inline.
+  __attribute__((noinline)) void pushWide(uint32_t code) {
+    if (width_ == 1 || (width_ == 2 && code > 0xFFFF)) widenFor(code);
+    if (width_ == 2) {
+      middle_.push_back(static_cast<uint16_t>(code));
+    } else {
+      wide_.push_back(code);
+    }
+  }
+
   void widenFor(uint32_t code) {
     if (width_ == 1) {
+      middle_.reserve(narrow_.capacity());
       middle_.assign(narrow_.begin(), narrow_.end());
       std::vector<uint8_t>().swap(narrow_);
       width_ = 2;
     }
     if (width_ == 2 && code > 0xFFFF) {
+      wide_.reserve(middle_.capacity());
       wide_.assign(middle_.begin(), middle_.end());
       std::vector<uint16_t>().swap(middle_);
       width_ = 4;
@@ -59,7 +77,6 @@ class CodeColumn {
   }
 
   int width_ = 1;
-  size_t size_ = 0;
   std::vector<uint8_t> narrow_;
   std::vector<uint16_t> middle_;
   std::vector<uint32_t> wide_;

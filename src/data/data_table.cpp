@@ -55,6 +55,9 @@ class DataTable::Builder {
  public:
   explicit Builder(DataTable& table) : table_(table), budget_(availableMemory() / 2) {}
 
+  // The input's size, when known, lets the columns be sized once.
+  void expectBytes(uint64_t bytes) { expectedBytes_ = bytes; }
+
   void feed(const char* p, size_t n) {
     size_t fieldStart = 0;
     if (pendingCR_ && n > 0) {
@@ -64,6 +67,13 @@ class DataTable::Builder {
     // Whole groups of 64 bytes are scanned in place; the last group is
     // copied into a buffer padded with bytes that are no delimiters.
     alignas(16) char last[64];
+    size_t column = column_;
+    // A field carried over from the last block, and the header, take the
+    // general path.
+    bool fast = !inHeader_ && partial_.empty();
+    CodeColumn* columnAt = columnAt_;
+    TextDictionary* dictionaryAt = dictionaryAt_;
+    size_t columns = columns_;
     for (size_t base = 0; base < n; base += 64) {
       const char* group = p + base;
       if (n - base < 64) {
@@ -74,7 +84,25 @@ class DataTable::Builder {
       for (uint64_t mask = delimiterMask(group); mask != 0; mask &= mask - 1) {
         const size_t d = base + static_cast<size_t>(__builtin_ctzll(mask));
         if (d < fieldStart) continue;  // the LF of a CR LF pair
+        if (p[d] == '\t' && fast) {
+          // The common case, a whole field of a data line; the state it
+          // changes is kept in locals, which stores of codes cannot alias.
+          if (column < columns) {
+            columnAt[column].push(dictionaryAt[column].codeOf(p + fieldStart, d - fieldStart));
+          }
+          ++column;
+          fieldStart = d + 1;
+          continue;
+        }
+        column_ = column;
+        if (column > 0) lineHasText_ = true;
         delimiter(p, fieldStart, d);
+        // The line may have ended the header.
+        column = column_;
+        fast = !inHeader_;
+        columnAt = columnAt_;
+        dictionaryAt = dictionaryAt_;
+        columns = columns_;
         fieldStart = d + 1;
         if (p[d] == '\r') {
           if (d + 1 == n) {
@@ -85,11 +113,14 @@ class DataTable::Builder {
         }
       }
     }
+    column_ = column;
+    if (column > 0) lineHasText_ = true;
     if (fieldStart < n) {
       partial_.append(p + fieldStart, n - fieldStart);
       lineHasText_ = true;
     }
-    checkMemory();
+    bytesBefore_ += n;
+    checkMemory(reservedRows_);
   }
 
   // The end of the input ends the last line.
@@ -102,7 +133,10 @@ class DataTable::Builder {
   }
 
  private:
+  // Any delimiter: a TAB of the header or ending a field carried over from
+  // the last block, or a line end.
   void delimiter(const char* p, size_t fieldStart, size_t d) {
+    lineEndAt_ = bytesBefore_ + d;
     const char* text = p + fieldStart;
     size_t length = d - fieldStart;
     if (!partial_.empty()) {
@@ -127,7 +161,7 @@ class DataTable::Builder {
       table_.fieldNames_.emplace_back(text, length);
       held_ += sizeof(std::string) + length;
     } else if (column_ < columns_) {
-      table_.columns_[column_].push(table_.dictionaries_[column_].codeOf(text, length));
+      columnAt_[column_].push(dictionaryAt_[column_].codeOf(text, length));
     }
   }
 
@@ -136,11 +170,9 @@ class DataTable::Builder {
       startData();
     } else {
       // A short line leaves its last cells empty.
-      for (size_t c = column_ + 1; c < columns_; ++c) {
-        table_.columns_[c].push(table_.dictionaries_[c].codeOf("", 0));
-      }
+      for (size_t c = column_ + 1; c < columns_; ++c) columnAt_[c].push(dictionaryAt_[c].codeOf("", 0));
       if (static_cast<size_t>(table_.rows_) == kMaxCount) fatalError("File has too many data rows");
-      ++table_.rows_;
+      if (static_cast<size_t>(++table_.rows_) == reservedRows_) reserveRows();
     }
     column_ = 0;
     lineHasText_ = false;
@@ -150,24 +182,41 @@ class DataTable::Builder {
     inHeader_ = false;
     columns_ = table_.fieldNames_.size();
     held_ += columns_ * (sizeof(TextDictionary) + sizeof(CodeColumn));
-    checkMemory();
+    checkMemory(0);
     table_.dictionaries_.reserve(columns_);
     for (size_t c = 0; c < columns_; ++c) table_.dictionaries_.emplace_back(&held_);
     table_.columns_.resize(columns_);
+    columnAt_ = table_.columns_.data();
+    dictionaryAt_ = table_.dictionaries_.data();
+    reservedRows_ = 0;
+    reserveRows();
+  }
+
+  // Room in every column for the rows still to come: as many as the rows so
+  // far promise for the whole input where its size is known, else twice as
+  // many as now. The columns never grow one by one in the loop.
+  void reserveRows() {
+    const size_t rows = static_cast<size_t>(table_.rows_);
+    size_t want = std::max<size_t>(1024, 2 * rows);
+    if (expectedBytes_ > 0 && lineEndAt_ > 0 && rows >= 1024 && reservedRows_ <= 1024) {
+      const double perRow = static_cast<double>(lineEndAt_) / static_cast<double>(rows);
+      want = std::max(rows + 1024, static_cast<size_t>(1.02 * static_cast<double>(expectedBytes_) / perRow));
+    }
+    rowBytes_ = 0;
+    for (const CodeColumn& column : table_.columns_) rowBytes_ += static_cast<size_t>(column.width());
+    checkMemory(want);
+    for (CodeColumn& column : table_.columns_) column.reserve(want);
+    reservedRows_ = want;
   }
 
   // The codes, the texts, and the field being read must leave room for the
-  // analysis that follows; an endless device ends here too. The columns are
-  // summed again each time the rows double, and scaled in between.
-  void checkMemory() {
-    const size_t rows = static_cast<size_t>(table_.rows_);
-    if (rows >= 2 * rowsSummed_ && rows > 0) {
-      codeBytes_ = 0;
-      for (const CodeColumn& column : table_.columns_) codeBytes_ += column.bytes();
-      rowsSummed_ = rows;
+  // analysis that follows; an endless device ends here too. rows: the rows
+  // the columns hold room for.
+  void checkMemory(size_t rows) const {
+    const double codes = static_cast<double>(rows) * static_cast<double>(rowBytes_);
+    if (static_cast<double>(held_ + partial_.capacity()) + codes > static_cast<double>(budget_)) {
+      fatalError(kNoMemory);
     }
-    const double codes = rowsSummed_ == 0 ? 0.0 : double(codeBytes_) * double(rows) / double(rowsSummed_);
-    if (double(held_ + partial_.capacity()) + codes > double(budget_)) fatalError(kNoMemory);
   }
 
   DataTable& table_;
@@ -176,10 +225,15 @@ class DataTable::Builder {
   bool inHeader_ = true;
   bool pendingCR_ = false;  // the last block ended in a CR
   bool lineHasText_ = false;
+  CodeColumn* columnAt_ = nullptr;  // the table's columns and dictionaries
+  TextDictionary* dictionaryAt_ = nullptr;
   size_t column_ = 0;   // field of the current line
   size_t columns_ = 0;  // M, once the header is read
-  size_t rowsSummed_ = 0;
-  size_t codeBytes_ = 0;  // of the columns at rowsSummed_ rows
+  size_t reservedRows_ = 0;
+  uint64_t expectedBytes_ = 0;
+  uint64_t bytesBefore_ = 0;  // fed before the current block
+  uint64_t lineEndAt_ = 0;    // offset of the latest delimiter
+  size_t rowBytes_ = 0;  // the widths of all columns, at the latest reserve
   std::string partial_;
 };
 
@@ -211,6 +265,7 @@ DataTable& DataTable::read(const std::string& filename) {
   Builder builder(*this);
   const std::unique_ptr<char[]> block(new char[blockBytes_]);
   for (size_t got; (got = input.read(block.get(), blockBytes_)) > 0;) {
+    builder.expectBytes(input.plainSize());
     builder.feed(block.get(), got);
   }
   builder.finish();

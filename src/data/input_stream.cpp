@@ -38,10 +38,15 @@ InputStream::InputStream(const std::string& path) {
   }
   ::gzbuffer(file, kZlibBuffer);
   file_ = file;
+  if (S_ISREG(info.st_mode)) regularSize_ = static_cast<uint64_t>(info.st_size);
 }
 
 InputStream::~InputStream() {
   if (file_ != nullptr) ::gzclose(handle(file_));
+}
+
+uint64_t InputStream::plainSize() const {
+  return ::gzdirect(handle(file_)) == 1 ? regularSize_ : 0;
 }
 
 size_t InputStream::read(char* buffer, size_t capacity) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 namespace tevrol {
@@ -21,8 +22,13 @@ class InputStream {
   // damaged or ends early.
   size_t read(char* buffer, size_t capacity);
 
+  // The size in bytes of a regular file read as it is (not compressed), once
+  // the first read has told which; 0 when not known.
+  uint64_t plainSize() const;
+
  private:
   void* file_ = nullptr;  // zlib's gzFile
+  uint64_t regularSize_ = 0;
 };
 
 }  // namespace tevrol
