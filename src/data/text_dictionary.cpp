@@ -17,9 +17,12 @@ uint64_t hashText(const char* text, size_t length) {
     h ^= h >> 29;
   }
   uint64_t tail = 0;
-  std::memcpy(&tail, text + i, length - i);
+  for (size_t k = i; k < length; ++k) tail = tail << 8 | static_cast<unsigned char>(text[k]);
   h = (h ^ tail) * kMultiplier;
-  return h ^ (h >> 32);
+  // The slot is taken from the low bits: fold every bit into them.
+  h ^= h >> 33;
+  h *= 0xFF51AFD7ED558CCDull;
+  return h ^ (h >> 33);
 }
 
 }  // namespace
@@ -34,13 +37,15 @@ uint32_t TextDictionary::add(const char* text, size_t length) {
 }
 
 uint32_t TextDictionary::codeOfText(const char* text, size_t length) {
+  const uint64_t hash = hashText(text, length);
   if (!slots_.empty()) {
     const size_t mask = slots_.size() - 1;
-    for (size_t s = hashText(text, length) & mask; slots_[s] != 0; s = (s + 1) & mask) {
-      const std::string& known = texts_[slots_[s] - 1];
-      if (known.size() == length && std::memcmp(known.data(), text, length) == 0) {
-        return slots_[s] - 1;
-      }
+    for (size_t s = hash & mask; slots_[s] != 0; s = (s + 1) & mask) {
+      // The tag spares reading the texts of other hashes.
+      if (slots_[s] >> 32 != hash >> 32) continue;
+      const uint32_t code = static_cast<uint32_t>(slots_[s]) - 1;
+      const std::string& known = texts_[code];
+      if (known.size() == length && std::memcmp(known.data(), text, length) == 0) return code;
     }
   }
   const uint32_t code = add(text, length);
@@ -49,25 +54,25 @@ uint32_t TextDictionary::codeOfText(const char* text, size_t length) {
   if (2 * ++hashed_ > slots_.size()) {
     grow();
   } else {
-    insert(code);
+    insert(code, hash);
   }
   return code;
 }
 
-void TextDictionary::insert(uint32_t code) {
-  const std::string& text = texts_[code];
+void TextDictionary::insert(uint32_t code, uint64_t hash) {
   const size_t mask = slots_.size() - 1;
-  size_t s = hashText(text.data(), text.size()) & mask;
+  size_t s = hash & mask;
   while (slots_[s] != 0) s = (s + 1) & mask;
-  slots_[s] = code + 1;
+  slots_[s] = (hash >> 32 << 32) | (code + 1u);
 }
 
 void TextDictionary::grow() {
   const size_t before = slots_.size();
   slots_.assign(before == 0 ? 16 : 2 * before, 0);
-  if (bytesHeld_ != nullptr) *bytesHeld_ += 4 * (slots_.size() - before);
+  if (bytesHeld_ != nullptr) *bytesHeld_ += sizeof(uint64_t) * (slots_.size() - before);
   for (size_t code = 0; code < texts_.size(); ++code) {
-    if (!texts_[code].empty()) insert(static_cast<uint32_t>(code));
+    const std::string& text = texts_[code];
+    if (!text.empty()) insert(static_cast<uint32_t>(code), hashText(text.data(), text.size()));
   }
 }
 

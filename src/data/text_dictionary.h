@@ -36,14 +36,16 @@ class TextDictionary {
  private:
   uint32_t codeOfText(const char* text, size_t length);
   uint32_t add(const char* text, size_t length);
-  void insert(uint32_t code);
+  void insert(uint32_t code, uint64_t hash);
   void grow();
 
   std::vector<std::string> texts_;
   // code + 1 of each one-byte text whose code is below 255; 0: look it up
   std::array<uint8_t, 256> single_{};
   int64_t empty_ = -1;
-  std::vector<uint32_t> slots_;  // code + 1 of the text hashed there; 0: free
+  // The high 32 bits of the hash of the text found there, then its code + 1
+  // in the low 32 bits; 0: free.
+  std::vector<uint64_t> slots_;
   size_t hashed_ = 0;            // texts in slots_: all but the empty one
   size_t* bytesHeld_;
 };
