@@ -144,6 +144,29 @@ TEST(DataTable, FieldsAreKeptByteForByte) {
   EXPECT_EQ(bytes->distinctValues(0).size(), 1u);
 }
 
+// Codes are stored as narrow as each column allows, and widen in place.
+TEST(DataTable, ColumnsWidenPast256And65536Texts) {
+  std::string text = "f\tg\tmany\tfew\n";
+  for (int r = 0; r < 70000; ++r) text += "a\tb\tt" + std::to_string(r % 66000) + "\tx\n";
+  auto table = tableFromText(text);
+  ASSERT_EQ(table->rowCount(), 70000);
+  EXPECT_EQ(table->codes(2).width(), 4);
+  EXPECT_EQ(table->codes(3).width(), 1);
+  EXPECT_EQ(table->distinctValues(2).size(), 66000u);
+  for (const int32_t r : {0, 255, 256, 65535, 65536, 65999, 66000, 69999}) {
+    EXPECT_EQ(table->code(r, 2), r % 66000) << r;
+    EXPECT_EQ(table->cell(r, 2), "t" + std::to_string(r % 66000)) << r;
+  }
+  auto middle = tableFromText("f\tg\tL\n" + std::string("a\tb\t") + "\xff\n" + [] {
+    std::string rows;
+    for (int r = 0; r < 300; ++r) rows += "a\tb\t" + std::to_string(r) + "\n";
+    return rows;
+  }());
+  EXPECT_EQ(middle->codes(2).width(), 2);
+  EXPECT_EQ(middle->cell(0, 2), "\xff");
+  EXPECT_EQ(middle->cell(300, 2), "299");
+}
+
 TEST(DataTable, ReadsAFileLikeParse) {
   const std::string path = writeTempFile("unbalanced.txt", test::kUnbalancedData);
   DataTable table(100000);
