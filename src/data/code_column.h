@@ -45,6 +45,14 @@ class CodeColumn {
     if (width_ == 4) wide_.reserve(rows);
   }
 
+  // Maps the reserved room at once, where the system can: one call instead
+  // of a page fault for every page the codes will fill.
+  void prefault() {
+    if (width_ == 1) prefaultRange(narrow_.data() + narrow_.size(), narrow_.capacity() - narrow_.size());
+    if (width_ == 2) prefaultRange(middle_.data() + middle_.size(), 2 * (middle_.capacity() - middle_.size()));
+    if (width_ == 4) prefaultRange(wide_.data() + wide_.size(), 4 * (wide_.capacity() - wide_.size()));
+  }
+
   // Bytes held, reserved capacity included.
   size_t bytes() const {
     return narrow_.capacity() + 2 * middle_.capacity() + 4 * wide_.capacity();
@@ -75,6 +83,8 @@ class CodeColumn {
       width_ = 4;
     }
   }
+
+  static void prefaultRange(const void* start, size_t bytes);
 
   int width_ = 1;
   std::vector<uint8_t> narrow_;

@@ -198,14 +198,19 @@ class DataTable::Builder {
   void reserveRows() {
     const size_t rows = static_cast<size_t>(table_.rows_);
     size_t want = std::max<size_t>(1024, 2 * rows);
-    if (expectedBytes_ > 0 && lineEndAt_ > 0 && rows >= 1024 && reservedRows_ <= 1024) {
+    const bool estimated = expectedBytes_ > 0 && lineEndAt_ > 0 && rows >= 1024 && reservedRows_ <= 1024;
+    if (estimated) {
       const double perRow = static_cast<double>(lineEndAt_) / static_cast<double>(rows);
       want = std::max(rows + 1024, static_cast<size_t>(1.02 * static_cast<double>(expectedBytes_) / perRow));
     }
     rowBytes_ = 0;
     for (const CodeColumn& column : table_.columns_) rowBytes_ += static_cast<size_t>(column.width());
     checkMemory(want);
-    for (CodeColumn& column : table_.columns_) column.reserve(want);
+    for (CodeColumn& column : table_.columns_) {
+      column.reserve(want);
+      // Room reserved from an estimate will be filled.
+      if (estimated) column.prefault();
+    }
     reservedRows_ = want;
   }
 
@@ -263,10 +268,11 @@ DataTable& DataTable::read(const std::string& filename) {
   reset();
   InputStream input(filename);
   Builder builder(*this);
-  const std::unique_ptr<char[]> block(new char[blockBytes_]);
-  for (size_t got; (got = input.read(block.get(), blockBytes_)) > 0;) {
-    builder.expectBytes(input.plainSize());
-    builder.feed(block.get(), got);
+  BlockReader blocks(input, blockBytes_);
+  size_t size = 0;
+  for (const char* block = blocks.next(size); size > 0; block = blocks.next(size)) {
+    builder.expectBytes(blocks.plainSize());
+    builder.feed(block, size);
   }
   builder.finish();
   std::fputc('\n', stdout);

@@ -1,8 +1,12 @@
 #pragma once
 
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 
 namespace tevrol {
 
@@ -17,10 +21,12 @@ class InputStream {
   InputStream(const InputStream&) = delete;
   InputStream& operator=(const InputStream&) = delete;
 
-  // Up to capacity bytes into buffer; 0 once the input has ended. Fatal
-  // "Could not read file" on a read error, and on compressed data that is
-  // damaged or ends early.
-  size_t read(char* buffer, size_t capacity);
+  // Up to capacity bytes into buffer; 0 once the input has ended, -1 when
+  // reading failed (see failure()). Safe to call from another thread than
+  // the one that opened the stream, one thread at a time.
+  int64_t read(char* buffer, size_t capacity);
+  // What went wrong, as the text of a fatal message.
+  const std::string& failure() const { return failure_; }
 
   // The size in bytes of a regular file read as it is (not compressed), once
   // the first read has told which; 0 when not known.
@@ -29,6 +35,42 @@ class InputStream {
  private:
   void* file_ = nullptr;  // zlib's gzFile
   uint64_t regularSize_ = 0;
+  std::string failure_;
+};
+
+// Reads an input's blocks one ahead on a thread of its own, so that reading
+// and decompressing overlap with the parsing of the block before.
+class BlockReader {
+ public:
+  BlockReader(InputStream& input, size_t blockBytes);
+  ~BlockReader();
+  BlockReader(const BlockReader&) = delete;
+  BlockReader& operator=(const BlockReader&) = delete;
+
+  // The next block, valid until the following call; size 0 at the end of the
+  // input. Fatal, on the calling thread, when reading failed.
+  const char* next(size_t& size);
+  // The input's plainSize() as of the block next() returned last.
+  uint64_t plainSize() const { return slots_[taken_ < 0 ? 0 : taken_].plainSize; }
+
+ private:
+  struct Slot {
+    std::unique_ptr<char[]> bytes;
+    int64_t size = 0;  // bytes, 0 at the end, -1 on failure
+    uint64_t plainSize = 0;
+    bool full = false;
+  };
+  void fill();
+
+  InputStream& input_;
+  size_t blockBytes_;
+  Slot slots_[2];
+  int taken_ = -1;  // the slot handed out last, still in use
+  int next_ = 0;    // the slot next() returns next
+  bool stop_ = false;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::thread worker_;
 };
 
 }  // namespace tevrol
