@@ -82,4 +82,13 @@ uint64_t availableMemory() {
   return std::min(bytes, cgroup);
 }
 
+uint64_t residentMemory() {
+  std::ifstream statm("/proc/self/statm");
+  uint64_t size = 0;
+  uint64_t resident = 0;
+  const long pageSize = ::sysconf(_SC_PAGE_SIZE);
+  if (!(statm >> size >> resident) || pageSize <= 0) return 0;
+  return resident * static_cast<uint64_t>(pageSize);
+}
+
 }  // namespace tevrol

@@ -10,6 +10,10 @@ namespace tevrol {
 // of the process's control group (containers and batch schedulers set one).
 uint64_t availableMemory();
 
+// Bytes of memory the process holds now (its resident set), 0 where the
+// system does not tell.
+uint64_t residentMemory();
+
 // The smallest memory limit of the cgroups named in a /proc/self/cgroup text,
 // and of their ancestors, read below root (normally /sys/fs/cgroup): v2
 // memory.max, v1 memory/memory.limit_in_bytes; "max" or no file means no

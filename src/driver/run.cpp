@@ -74,7 +74,7 @@ Settings readSettings() {
     if (name == "reference") {
       settings.reference = true;
     } else if (!parseEngineMode(name, settings.engine)) {
-      fatalError("TEVROL_ENGINE must be automatic, pairs, dense, bitset, sparse or reference");
+      fatalError("TEVROL_ENGINE must be automatic, pairs, dense, bitset, sparse, sliced, haplotypes or reference");
     }
   }
   return settings;

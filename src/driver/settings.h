@@ -7,7 +7,8 @@ namespace tevrol {
 // Settings from the environment, which never change what a run prints:
 //   TEVROL_THREADS  at most this many threads for the permutations (1 ... 256;
 //                   default: every hardware thread)
-//   TEVROL_ENGINE   automatic (default), pairs, dense, bitset, sparse, or reference
+//   TEVROL_ENGINE   automatic (default), pairs, dense, bitset, sparse, sliced,
+//                   haplotypes, or reference
 //                   (the literal N x N computation, for cross-checks)
 struct Settings {
   int threads = 1;

@@ -1,7 +1,9 @@
 #include "permutation/engine.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <limits>
 #include <new>
 #include <numeric>
 #include <vector>
@@ -42,37 +44,133 @@ int64_t totalSum(const LocusCodes& loci) {
   return total;
 }
 
-// Rough work of one pass in each mode, in units of one counter increment,
-// and the memory each needs beyond the codes.
-struct Costs {
-  double pairs, dense, bitset, sparse;
-  double pairBytes, denseBytes, bitsetBytes;
+// Rough work of one pass in a mode, in units of one counter increment (about
+// 3 ns on the machines we measure), and the memory it needs beyond the codes:
+// tables shared by all threads and scratch for each thread (the loop's own
+// arrays of N positions included).
+struct ModeCost {
+  double work = 0;
+  double sharedBytes = 0;
+  double threadBytes = 0;
 };
 
-Costs estimateCosts(const Design& design, const LocusCodes& loci, int32_t nperm, int threads) {
+constexpr double kNanosecondsPerUnit = 3.0;
+constexpr int kModes = 7;
+
+int bitWidth(double n) {
+  int width = 0;
+  for (; n >= 1; n /= 2) ++width;
+  return width;
+}
+
+struct DesignFigures {
+  double n, l, values, cells, groups, words;
+};
+
+DesignFigures figuresOf(const Design& design, const LocusCodes& loci) {
   const double n = design.individuals;
-  const double l = loci.loci;
-  const double values = static_cast<double>(totalValues(loci));
-  const double cells = static_cast<double>(design.cellSize.size());
-  const double words = std::ceil(n / 64);
+  return {n,
+          static_cast<double>(loci.loci),
+          static_cast<double>(totalValues(loci)),
+          static_cast<double>(design.cellSize.size()),
+          static_cast<double>(design.cellSize.size()) + design.levelsA + design.levelsB,
+          std::ceil(n / 64)};
+}
+
+ModeCost slicedCost(const DesignFigures& f, const LocusCodes& loci) {
+  double twoPlanes = 0;
+  double manyPlanes = 0;
+  for (const int32_t v : loci.valueCount) {
+    if (v == 2) twoPlanes += 1;
+    if (v > 2) manyPlanes += v - 1;
+  }
+  const double twoWords = std::ceil(twoPlanes / 64);
+  const double manyWords = std::ceil(manyPlanes / 64);
+  const double w = twoWords + manyWords;
+  const double depth = std::max(5, bitWidth(f.n));
+  ModeCost c;
+  // Rows of 16 members cost about 6 word operations each per word; levels
+  // add their cells' counters; sums read pairs of slices or read counts out.
+  c.work = 0.5 * f.n * w + f.cells * depth * w + f.groups * depth * depth * twoWords * 0.3 +
+           f.groups * depth * manyWords * 16 + f.n;
+  c.sharedBytes = f.n * w * 8;
+  c.threadBytes = f.groups * depth * w * 8 + manyWords * 512;
+  return c;
+}
+
+ModeCost haplotypeCost(const DesignFigures& f, double h, double passes) {
+  ModeCost c;
+  const double levelCells = 2 * f.cells;
+  c.work = f.n + levelCells * h + f.groups * (h + 0.3 * h * h / 2) +
+           h * h * f.l / 32.0 / passes;
+  c.sharedBytes = h * h * (f.l <= 65535 ? 2 : 4) + h * f.l * 4 + f.n * 4;
+  c.threadBytes = (f.cells + 1) * h * 4 + h * 4;
+  return c;
+}
+
+// Costs of every mode, indexed by EngineMode; that of haplotypes is left
+// infinite until their number is known (addHaplotypeCost).
+std::array<ModeCost, kModes> estimateCosts(const Design& design, const LocusCodes& loci,
+                                           int32_t nperm) {
+  const DesignFigures f = figuresOf(design, loci);
   double squaresA = 0;
   double squaresB = 0;
   for (const int32_t s : design.levelSizesXA) squaresA += double{1} * s * s;
   for (const int32_t s : design.levelSizesXB) squaresB += double{1} * s * s;
   const double passes = 3.0 * nperm;
-  Costs c{};
-  c.pairBytes = n * n * (l <= 65535 ? 2 : 4);
+  const double codeBytes = f.n * f.l * (f.values <= 65536 ? 2 : 4);
+  const double loop = 8 * f.n;
+  std::array<ModeCost, kModes> c{};
+  auto& pairs = c[static_cast<size_t>(EngineMode::Pairs)];
+  pairs.sharedBytes = f.n * f.n * (f.l <= 65535 ? 2 : 4);
   // Reads of a matrix beyond the caches cost several times more; the matrix
   // is built once, with vectorised comparisons.
-  const double pairRead = c.pairBytes > (8 << 20) ? 4.0 : 1.0;
-  c.pairs = pairRead * (squaresA + squaresB) / 3.0 + n * n * l / 32.0 / passes;
-  const double tables = 4.0 * cells * values;
-  c.dense = 0.7 * n * l + n + tables;
-  c.denseBytes = threads * cells * values * 4;
-  c.bitset = 0.3 * cells * (values - l) * words + cells * words + n + tables;
-  c.bitsetBytes = (values - l) * words * 8 + threads * (cells * words * 8 + cells * values * 4);
-  c.sparse = 14.0 / 3.0 * n * l;
+  const double pairRead = pairs.sharedBytes > (8 << 20) ? 4.0 : 1.0;
+  pairs.work = pairRead * (squaresA + squaresB) / 3.0 + f.n * f.n * f.l / 32.0 / passes;
+  pairs.threadBytes = loop + 4 * f.n;
+  const double tables = 4.0 * f.cells * f.values;
+  auto& dense = c[static_cast<size_t>(EngineMode::Dense)];
+  dense.work = 0.7 * f.n * f.l + f.n + tables;
+  dense.sharedBytes = codeBytes;
+  dense.threadBytes = loop + 4 * f.n + (f.cells + 1) * f.values * 4;
+  auto& bitset = c[static_cast<size_t>(EngineMode::Bitset)];
+  bitset.work = 0.3 * f.cells * (f.values - f.l) * f.words + f.cells * f.words + f.n + tables;
+  bitset.sharedBytes = (f.values - f.l) * f.words * 8;
+  bitset.threadBytes = loop + f.cells * f.words * 8 + (f.cells + 1) * f.values * 4;
+  auto& sparse = c[static_cast<size_t>(EngineMode::Sparse)];
+  sparse.work = 14.0 / 3.0 * f.n * f.l;
+  sparse.sharedBytes = codeBytes;
+  sparse.threadBytes = loop + f.values * 4;
+  c[static_cast<size_t>(EngineMode::Sliced)] = slicedCost(f, loci);
+  auto& haplotypes = c[static_cast<size_t>(EngineMode::Haplotypes)];
+  haplotypes.work = std::numeric_limits<double>::infinity();
+  haplotypes.sharedBytes = f.n * 4;
+  haplotypes.threadBytes = loop;
   return c;
+}
+
+// Haplotypes pay only when H^2 is well below the cheapest other work, so
+// they need not be counted further than this.
+int32_t haplotypeLimit(const Design& design, const LocusCodes& loci,
+                       const std::array<ModeCost, kModes>& costs) {
+  const DesignFigures f = figuresOf(design, loci);
+  double best = std::numeric_limits<double>::infinity();
+  for (size_t m = 1; m < kModes; ++m) best = std::min(best, costs[m].work);
+  return static_cast<int32_t>(std::min(f.n, std::sqrt(best / (0.15 * f.groups))));
+}
+
+void addHaplotypeCost(const Design& design, const LocusCodes& loci, int32_t nperm,
+                      int32_t haplotypes, std::array<ModeCost, kModes>& costs) {
+  if (haplotypes < 0) return;
+  costs[static_cast<size_t>(EngineMode::Haplotypes)] =
+      haplotypeCost(figuresOf(design, loci), haplotypes, 3.0 * nperm);
+}
+
+// Threads that may run passes at once within the budget, 0 if not even one.
+int threadsWithin(const ModeCost& cost, double budget, int threads) {
+  const double left = budget - cost.sharedBytes;
+  if (left < cost.threadBytes) return 0;
+  return static_cast<int>(std::min<double>(threads, std::floor(left / cost.threadBytes)));
 }
 
 }  // namespace
@@ -87,6 +185,10 @@ const char* engineModeName(EngineMode mode) {
       return "bitset";
     case EngineMode::Sparse:
       return "sparse";
+    case EngineMode::Sliced:
+      return "sliced";
+    case EngineMode::Haplotypes:
+      return "haplotypes";
     case EngineMode::Automatic:
       break;
   }
@@ -95,7 +197,8 @@ const char* engineModeName(EngineMode mode) {
 
 bool parseEngineMode(const std::string& text, EngineMode& mode) {
   for (const EngineMode m : {EngineMode::Automatic, EngineMode::Pairs, EngineMode::Dense,
-                             EngineMode::Bitset, EngineMode::Sparse}) {
+                             EngineMode::Bitset, EngineMode::Sparse, EngineMode::Sliced,
+                             EngineMode::Haplotypes}) {
     if (text == engineModeName(m)) {
       mode = m;
       return true;
@@ -139,37 +242,84 @@ void Engine::observe() {
   observed_ = sums(identity.data(), kAllSums, *scratch);
 }
 
-EngineMode chooseEngineMode(const Design& design, const LocusCodes& loci, int32_t nperm,
-                            int threads) {
-  const Costs costs = estimateCosts(design, loci, nperm, threads);
+namespace {
+
+EngineMode cheapestMode(const std::array<ModeCost, kModes>& costs, int threads) {
   const double budget = static_cast<double>(availableMemory()) / 4;
   EngineMode best = EngineMode::Sparse;
-  double bestCost = costs.sparse;
-  const auto consider = [&](EngineMode mode, double cost, double bytes) {
-    if (bytes <= budget && cost < bestCost) {
+  double bestCost = std::numeric_limits<double>::infinity();
+  // Sparse first: it stays the choice when nothing is cheaper or nothing fits.
+  for (const EngineMode mode : {EngineMode::Sparse, EngineMode::Dense, EngineMode::Bitset,
+                                EngineMode::Pairs, EngineMode::Sliced, EngineMode::Haplotypes}) {
+    const ModeCost& cost = costs[static_cast<size_t>(mode)];
+    const int usable = threadsWithin(cost, budget, threads);
+    if (usable == 0) continue;
+    // A mode that fits fewer threads than asked for runs that much slower.
+    const double work = cost.work * threads / usable;
+    if (work < bestCost) {
       best = mode;
-      bestCost = cost;
+      bestCost = work;
     }
-  };
-  consider(EngineMode::Dense, costs.dense, costs.denseBytes);
-  consider(EngineMode::Bitset, costs.bitset, costs.bitsetBytes);
-  consider(EngineMode::Pairs, costs.pairs, costs.pairBytes);
+  }
   return best;
+}
+
+// Threads beyond the first may add at most this share to the memory the run
+// already holds (the table, the engine's tables): more threads must not
+// multiply a run's memory.
+constexpr double kThreadMemoryShare = 0.15;
+
+}  // namespace
+
+EngineMode chooseEngineMode(const Design& design, const LocusCodes& loci, int32_t nperm,
+                            int threads) {
+  auto costs = estimateCosts(design, loci, nperm);
+  std::vector<int32_t> haplotypeOf;
+  addHaplotypeCost(design, loci, nperm,
+                   engine_detail::groupHaplotypes(loci, haplotypeLimit(design, loci, costs),
+                                                  haplotypeOf),
+                   costs);
+  return cheapestMode(costs, threads);
 }
 
 std::unique_ptr<Engine> makeEngine(const Design& design, const LocusCodes& loci, int32_t nperm,
                                    EngineMode mode, int threads) {
-  if (mode == EngineMode::Automatic) mode = chooseEngineMode(design, loci, nperm, threads);
+  auto costs = estimateCosts(design, loci, nperm);
+  std::vector<int32_t> haplotypeOf;
+  int32_t haplotypes = -1;
+  if (mode == EngineMode::Automatic || mode == EngineMode::Haplotypes) {
+    const int32_t limit = mode == EngineMode::Haplotypes ? loci.individuals
+                                                          : haplotypeLimit(design, loci, costs);
+    haplotypes = engine_detail::groupHaplotypes(loci, limit, haplotypeOf);
+    addHaplotypeCost(design, loci, nperm, haplotypes, costs);
+  }
+  if (mode == EngineMode::Automatic) mode = cheapestMode(costs, threads);
+  const ModeCost& cost = costs[static_cast<size_t>(mode)];
+  const double available = static_cast<double>(availableMemory());
+  if (cost.sharedBytes + cost.threadBytes > available) distanceMemoryError(design.individuals);
   std::unique_ptr<Engine> engine;
   try {
     if (mode == EngineMode::Pairs) {
       engine = engine_detail::makePairEngine(design, loci, threads);
+    } else if (mode == EngineMode::Sliced) {
+      engine = engine_detail::makeSlicedEngine(design, loci);
+    } else if (mode == EngineMode::Haplotypes) {
+      engine = engine_detail::makeHaplotypeEngine(design, loci, std::move(haplotypeOf),
+                                                  haplotypes, threads);
     } else {
       engine = engine_detail::makeCountEngine(design, loci, mode);
     }
   } catch (const std::bad_alloc&) {
     distanceMemoryError(design.individuals);
   }
+  int usable = std::max(threadsWithin(cost, available / 2, threads), 1);
+  const double held = static_cast<double>(residentMemory());
+  if (held > 0 && cost.threadBytes > 0) {
+    const double extra = std::floor(kThreadMemoryShare * held / cost.threadBytes);
+    usable = static_cast<int>(std::min<double>(usable, 1 + extra));
+  }
+  engine->threadLimit_ = usable;
+  engine->passNanoseconds_ = cost.work * kNanosecondsPerUnit;
   engine->observe();
   return engine;
 }

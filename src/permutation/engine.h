@@ -19,10 +19,20 @@ namespace tevrol {
 //          costs cells x values x N / 64. For few cells and few values.
 //  Sparse: the same counts built group by group and cleared again; a pass
 //          costs a few N x L. For many cells or values.
-enum class EngineMode { Automatic, Pairs, Dense, Bitset, Sparse };
+//  Sliced: the same counts as bit-sliced counters: every individual is a row
+//          of bits, one per locus value but the last of its locus, and a
+//          group adds its members' rows 64 bits a word; a pass costs about
+//          N x (values - L) / 64 word operations. For many loci with few
+//          values (biallelic sites above all).
+//  Haplotypes: individuals identical at every locus are one haplotype; a
+//          pass counts each group's members per haplotype and weighs pairs
+//          of haplotypes by an H x H matrix of distances; it costs N plus
+//          groups x H^2 / 2. For H much smaller than N.
+enum class EngineMode { Automatic, Pairs, Dense, Bitset, Sparse, Sliced, Haplotypes };
 
 const char* engineModeName(EngineMode mode);
-// Parses "pairs", "dense", "bitset", "sparse" or "automatic"; false for anything else.
+// Parses "pairs", "dense", "bitset", "sparse", "sliced", "haplotypes" or
+// "automatic"; false for anything else.
 bool parseEngineMode(const std::string& text, EngineMode& mode);
 
 // Type of the observed pass, whose sums are all computed.
@@ -50,6 +60,13 @@ class Engine {
   // Working memory for one thread.
   std::unique_ptr<EngineScratch> makeScratch() const;
 
+  // How many threads may evaluate passes at once: their scratch memory must
+  // fit beside the engine's tables. At least 1.
+  int threadLimit() const { return threadLimit_; }
+  // Estimated time of one pass in nanoseconds, so that the loop can keep
+  // small passes on one thread.
+  double passNanoseconds() const { return passNanoseconds_; }
+
   // Sums of the arrangement (entry x: the individual at position x) into
   // scratch.sums. type 0, 1, 2, or kAllSums.
   const GroupSums& sums(const int32_t* cellAssignment, int type, EngineScratch& scratch) const;
@@ -70,11 +87,14 @@ class Engine {
   int32_t loci_;
   int64_t total_ = 0;  // S_T: the same in every pass
   GroupSums observed_;
+  int threadLimit_ = 1;
+  double passNanoseconds_ = 0;
 };
 
 // Builds the engine for the mode (Automatic picks the cheapest for this design
 // and run length). Fatal "Not enough memory for the distance tables" when its
-// tables cannot be had. threads: how many may share the build.
+// tables, or the scratch of one thread, cannot be had, whatever the mode.
+// threads: how many may share the build and the passes (see threadLimit).
 std::unique_ptr<Engine> makeEngine(const Design& design, const LocusCodes& loci, int32_t nperm,
                                    EngineMode mode, int threads);
 

@@ -64,7 +64,7 @@ std::vector<Code> flatCodes(const LocusCodes& loci, const std::vector<int64_t>& 
 class CountScratch : public EngineScratch {
  public:
   std::vector<uint32_t> counts;   // dense, bitset: cells x values; sparse: values
-  std::vector<uint32_t> level;    // the counts of one level
+  std::vector<uint32_t> level;    // dense, bitset: the counts of one level
   std::vector<int32_t> cellOf;    // dense: the cell each individual stands in
   std::vector<uint64_t> members;  // bitset: cells x words, the individuals of each cell
 };
@@ -97,7 +97,7 @@ class CountEngine : public Engine {
     const size_t cells = design_.cellSize.size();
     const bool tables = mode_ != EngineMode::Sparse;
     scratch->counts.assign((tables ? cells : 1) * sz(values_), 0);
-    scratch->level.assign(sz(values_), 0);
+    if (tables) scratch->level.assign(sz(values_), 0);
     if (mode_ == EngineMode::Dense) scratch->cellOf.assign(sz(design_.individuals), 0);
     if (mode_ == EngineMode::Bitset) scratch->members.assign(cells * words_, 0);
     return scratch;

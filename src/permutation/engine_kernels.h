@@ -26,5 +26,15 @@ std::unique_ptr<Engine> makePairEngine(const Design& design, const LocusCodes& l
 // Mode Dense, Bitset or Sparse.
 std::unique_ptr<Engine> makeCountEngine(const Design& design, const LocusCodes& loci,
                                         EngineMode mode);
+std::unique_ptr<Engine> makeSlicedEngine(const Design& design, const LocusCodes& loci);
+// haplotypeOf and haplotypes as from groupHaplotypes, counted to the end.
+std::unique_ptr<Engine> makeHaplotypeEngine(const Design& design, const LocusCodes& loci,
+                                            std::vector<int32_t> haplotypeOf, int32_t haplotypes,
+                                            int threads);
+
+// Numbers the distinct haplotypes (codes at every locus) of the individuals
+// in order of first appearance: haplotypeOf[x] for position x. Returns H, or
+// -1 as soon as there are more than limit (haplotypeOf is then incomplete).
+int32_t groupHaplotypes(const LocusCodes& loci, int32_t limit, std::vector<int32_t>& haplotypeOf);
 
 }  // namespace tevrol::engine_detail

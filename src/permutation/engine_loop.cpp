@@ -15,6 +15,14 @@ namespace {
 // Memory for the arrangements of one batch, and the most passes in one.
 constexpr size_t kBatchBytes = size_t{32} << 20;
 constexpr int32_t kMaxBatch = 256;
+// Passes shorter than this (estimated) run on one thread: handing a batch of
+// them to others costs more than it saves.
+constexpr double kSharedPassNanoseconds = 2000;
+
+int threadsFor(const Engine& engine, int threads) {
+  if (engine.passNanoseconds() < kSharedPassNanoseconds) return 1;
+  return std::max(1, std::min(threads, engine.threadLimit()));
+}
 
 struct Batch {
   int32_t firstPass = 0;
@@ -36,14 +44,15 @@ class BatchRunner {
       : loop_(loop),
         engine_(engine),
         arrangements_(loop.design),
-        n_(static_cast<size_t>(loop.design.individuals)) {
+        n_(static_cast<size_t>(loop.design.individuals)),
+        pool_(threadsFor(engine, threads)) {
     const size_t fit = kBatchBytes / (n_ * sizeof(int32_t) + 1);
     perBatch_ = static_cast<int32_t>(std::clamp<size_t>(fit, 1, kMaxBatch));
     for (Batch& batch : batches_) {
       batch.indices.resize(static_cast<size_t>(perBatch_) * n_);
       batch.stats.assign(static_cast<size_t>(perBatch_), loop.stats);
     }
-    for (int t = 0; t < std::max(threads, 1); ++t) {
+    for (int t = 0; t < pool_.size(); ++t) {
       workers_.push_back(
           {engine.makeScratch(), std::vector<int32_t>(n_), std::vector<int32_t>(n_)});
     }
@@ -60,7 +69,7 @@ class BatchRunner {
       std::atomic<int32_t> nextSlot{0};
       const int32_t following = current.firstPass + current.count;
       // This thread draws the next batch, then joins in evaluating this one.
-      runOnThreads(static_cast<int>(workers_.size()), [&](int t) {
+      pool_.run([&](int t) {
         if (t == 0 && following < passes) draw(next, following);
         evaluateBatch(current, nextSlot, workers_[static_cast<size_t>(t)]);
       });
@@ -106,6 +115,7 @@ class BatchRunner {
   int32_t perBatch_ = 1;
   Batch batches_[2];
   std::vector<Worker> workers_;
+  WorkerPool pool_;  // last: its threads stop before what they work on goes
 };
 
 }  // namespace

@@ -61,7 +61,7 @@ cmp -s <(grep "^P value" "$outdir/regions_a.out") <(grep "^P value" "$outdir/reg
 
 # Every way of computing the permutations, and any number of threads, prints
 # the same bytes.
-for engine in reference pairs dense bitset sparse automatic; do
+for engine in reference pairs dense bitset sparse sliced haplotypes automatic; do
   for threads in 1 2; do
     for file in demo balanced; do
       TEVROL_ENGINE=$engine TEVROL_THREADS=$threads "$tevrol" "$data/$file.txt" 100 -1 >"$outdir/engine.out"

@@ -59,8 +59,9 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
-  static const char* const engines[] = {"automatic", "pairs", "dense", "bitset", "sparse"};
-  const char* engine = engines[data[0] % 5];
+  static const char* const engines[] = {"automatic", "pairs",  "dense",     "bitset",
+                                         "sparse",    "sliced", "haplotypes"};
+  const char* engine = engines[data[0] % 7];
   const int input = memfd_create("tevrol-input", 0);
   if (input < 0) std::abort();
   if (size > 1 && write(input, data + 1, size - 1) != static_cast<ssize_t>(size - 1)) std::abort();

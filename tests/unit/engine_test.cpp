@@ -128,13 +128,44 @@ TEST(Engine, EveryModeMatchesTheReferenceOnRandomDesigns) {
   for (const Shape& shape : shapes) {
     const Fixture fixture(randomData(shape, seed++));
     const RunRecord reference = fixture.run(100, -7, true, EngineMode::Automatic, 1);
-    for (const EngineMode mode :
-         {EngineMode::Pairs, EngineMode::Dense, EngineMode::Bitset, EngineMode::Sparse}) {
+    for (const EngineMode mode : {EngineMode::Pairs, EngineMode::Dense, EngineMode::Bitset,
+                                  EngineMode::Sparse, EngineMode::Sliced, EngineMode::Haplotypes}) {
       const std::string what = std::string(engineModeName(mode)) + ", design " +
                                std::to_string(shape.individuals) + " x " +
                                std::to_string(shape.loci);
       expectSameRun(reference, fixture.run(100, -7, false, mode, 1), what);
       expectSameRun(reference, fixture.run(100, -7, false, mode, 3), what + ", 3 threads");
+    }
+  }
+}
+
+// Rows of bits wider than a word, cells past the 16 rows added at once, a
+// locus with 2-byte codes, and individuals repeating a few haplotypes.
+TEST(Engine, WideModesMatchTheReferenceOnManyLociAndRepeatedHaplotypes) {
+  for (const int haplotypes : {0, 7}) {
+    std::mt19937 rng(42 + haplotypes);
+    std::vector<std::string> rows;
+    std::string text = "A\tB";
+    for (int l = 0; l < 131; ++l) text += "\tL" + std::to_string(l);
+    text += "\n";
+    for (int i = 0; i < 400; ++i) {
+      const int source = haplotypes > 0 && i >= haplotypes ? static_cast<int>(rng() % haplotypes) : -1;
+      std::string row;
+      if (source >= 0) {
+        row = rows[static_cast<size_t>(source)];
+      } else {
+        for (int l = 0; l < 130; ++l) row += rng() % 3 ? "\t0" : "\t1";
+        row += "\tv" + std::to_string(rng() % 300);
+      }
+      rows.push_back(row);
+      text += "a" + std::to_string(rng() % 2) + "\tb" + std::to_string(rng() % 3) + row + "\n";
+    }
+    const Fixture fixture(text);
+    const RunRecord reference = fixture.run(100, -11, true, EngineMode::Automatic, 1);
+    for (const EngineMode mode : {EngineMode::Sliced, EngineMode::Haplotypes, EngineMode::Bitset}) {
+      const std::string what = std::string(engineModeName(mode)) + ", haplotypes " +
+                               std::to_string(haplotypes);
+      expectSameRun(reference, fixture.run(100, -11, false, mode, 2), what);
     }
   }
 }
@@ -153,7 +184,7 @@ TEST(Engine, ChoosesPairsForWideDataAndCountsForManyIndividuals) {
   const Fixture wide(randomData({60, 2, 2, 2000, 4, false}, 5));
   EXPECT_EQ(chooseEngineMode(wide.design(), wide.loci(), 1000, 2), EngineMode::Pairs);
   const Fixture tall(randomData({4000, 4, 3, 20, 4, false}, 6));
-  EXPECT_EQ(chooseEngineMode(tall.design(), tall.loci(), 1000, 2), EngineMode::Bitset);
+  EXPECT_EQ(chooseEngineMode(tall.design(), tall.loci(), 1000, 2), EngineMode::Sliced);
 }
 
 TEST(Engine, ManyLocusValuesUseWideCodes) {
