@@ -1,5 +1,6 @@
 #pragma once
 
+#include "driver/command_line.h"
 #include "permutation/engine.h"
 
 namespace tevrol {
@@ -7,7 +8,7 @@ namespace tevrol {
 // Settings from the environment, which never change what a run prints:
 //   TEVROL_THREADS  at most this many threads for the permutations (1 ... 256;
 //                   default: every hardware thread)
-//   TEVROL_ENGINE   automatic (default), pairs, dense, bitset, sparse, or reference
+//   TEVROL_ENGINE   automatic (default), an engine mode, or reference
 //                   (the literal N x N computation, for cross-checks)
 struct Settings {
   int threads = 1;
@@ -15,7 +16,8 @@ struct Settings {
   bool reference = false;
 };
 
-// Reads the environment; fatal on a value that is not understood.
-Settings readSettings();
+// Reads the environment; fatal on a value that is not understood. A thread
+// count given as an option wins over TEVROL_THREADS, which is then not read.
+Settings readSettings(const Options& options);
 
 }  // namespace tevrol
