@@ -95,10 +95,7 @@ class RunOutputs {
  public:
   explicit RunOutputs(const Options& options) {
     if (!options.jsonPath.empty()) json_ = std::make_unique<OutputFile>(options.jsonPath);
-    if (!options.nullPath.empty()) {
-      null_ = std::make_unique<OutputFile>(options.nullPath);
-      writeNullHeader(null_->stream());
-    }
+    if (!options.nullPath.empty()) null_ = std::make_unique<OutputFile>(options.nullPath);
   }
 
   // The per-pass callback of the pass loop, or none when nothing needs it.
@@ -107,6 +104,9 @@ class RunOutputs {
       if (pass < 0) return;
       progress.onPass(pass);
       if (!null_) return;
+      // Headed here rather than at creation: a null file that is standard
+      // output then follows the ANOVA table instead of preceding the report.
+      if (pass == 0) writeNullHeader(null_->stream());
       writeNullLine(null_->stream(), pass, PassF{s.F[XA], s.F[XB]});
       if (pass % kNullCheckPasses == 0) null_->checkWrites();
     };
