@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "base/temporary_files.h"
+
 namespace tevrol {
 
 namespace {
@@ -22,7 +24,16 @@ void fatalError(const std::string& message) {
   finishRun(kFatalStatus);
 }
 
+void outputError(const std::string& message) {
+  std::fputs("tevrol: ", stderr);
+  std::fwrite(message.data(), 1, message.size(), stderr);
+  std::fputc('\n', stderr);
+  finishRun(kFatalStatus);
+}
+
 void finishRun(int status) {
+  // Outputs still under their temporary names were not completed.
+  removeTemporaryFiles();
   if (exitHook != nullptr) {
     std::fflush(stdout);
     exitHook(status);

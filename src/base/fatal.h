@@ -11,9 +11,15 @@ constexpr int kFatalStatus = 13;
 // and ends the process with status 13. Never returns.
 [[noreturn]] void fatalError(const std::string& message);
 
+// For an output file that cannot be created or written: prints
+// "tevrol: <message>" on standard error (standard output holds the report,
+// which may itself be the broken output) and ends the process with status 13.
+[[noreturn]] void outputError(const std::string& message);
+
 // Ends the process with the given status after flushing standard output.
 // Output that could not be written turns any status into 13, with the reason
-// on standard error, the only channel left.
+// on standard error, the only channel left. Removes the temporary files of
+// outputs not completed (base/temporary_files.h) on every status.
 [[noreturn]] void finishRun(int status);
 
 // Replaces the process exit of finishRun, for harnesses that run tevrol

@@ -1,6 +1,10 @@
 #include "driver/command_line.h"
 
+#include <getopt.h>
+
 #include <cstdint>
+#include <cstdio>
+#include <cstring>
 #include <limits>
 
 #include "base/fatal.h"
@@ -11,6 +15,101 @@ namespace {
 
 bool isAtoiSpace(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+// Values of the options without a short form.
+enum LongOnly { kJson = 256, kNull, kProgress, kNoProgress };
+
+const option kLongOptions[] = {
+    {"help", no_argument, nullptr, 'h'},
+    {"version", no_argument, nullptr, 'V'},
+    {"threads", required_argument, nullptr, 't'},
+    {"json", required_argument, nullptr, kJson},
+    {"null", required_argument, nullptr, kNull},
+    {"progress", no_argument, nullptr, kProgress},
+    {"no-progress", no_argument, nullptr, kNoProgress},
+    {nullptr, 0, nullptr, 0},
+};
+
+// '+': stop at the first positional word; ':' return ':' for a missing
+// argument instead of printing a message.
+constexpr const char* kShortOptions = "+:hVt:";
+
+// The option as the user wrote it, for messages: a long option up to any
+// '=', a short one as "-c". `word` is the argument word that holds it.
+std::string optionName(const char* word, int shortOption) {
+  if (std::strncmp(word, "--", 2) == 0) {
+    const char* equals = std::strchr(word, '=');
+    return equals == nullptr ? std::string(word) : std::string(word, equals);
+  }
+  return std::string("-") + static_cast<char>(shortOption);
+}
+
+// More than one long option starts with the name given ("--n").
+bool isAmbiguous(const std::string& name) {
+  if (name.compare(0, 2, "--") != 0) return false;
+  int matches = 0;
+  for (const option* o = kLongOptions; o->name != nullptr; ++o) {
+    if (std::strncmp(o->name, name.c_str() + 2, name.size() - 2) == 0) ++matches;
+  }
+  return matches > 1;
+}
+
+// A whole number from 1 to 256 with nothing around it: a thread count that
+// is half read would silently run with another count.
+int parseThreads(const char* text) {
+  int value = 0;
+  if (*text == '\0') return 0;
+  for (const char* p = text; *p != '\0'; ++p) {
+    if (*p < '0' || *p > '9') return 0;
+    value = value * 10 + (*p - '0');
+    if (value > kMaxThreads) return 0;
+  }
+  return value;
+}
+
+std::string requirePath(const std::string& word, const char* text) {
+  if (*text == '\0') fatalError("Option " + word + " needs a file name");
+  return text;
+}
+
+// Reads the options; returns the index of the first positional word.
+int parseOptions(int argc, const char* const* argv, Options& options) {
+  // getopt keeps its position in globals: 0 starts a fresh scan (and lets a
+  // harness run the parser more than once).
+  optind = 0;
+  opterr = 0;
+  auto* words = const_cast<char* const*>(argv);
+  for (;;) {
+    // getopt leaves optind on the word it is inside until it has read all of
+    // it, so this is the word that holds the option returned next.
+    const int index = optind < 1 ? 1 : optind;
+    const char* word = index < argc ? argv[index] : "";
+    const int c = getopt_long(argc, words, kShortOptions, kLongOptions, nullptr);
+    if (c == -1) break;
+    const std::string name = optionName(word, c == ':' || c == '?' ? optopt : c);
+    switch (c) {
+      case 'h': options.help = true; return optind;
+      case 'V': options.version = true; return optind;
+      case 't':
+        options.threads = parseThreads(optarg);
+        if (options.threads == 0) fatalError("Option " + name + " must be a whole number from 1 to 256");
+        break;
+      case kJson: options.jsonPath = requirePath(name, optarg); break;
+      case kNull: options.nullPath = requirePath(name, optarg); break;
+      case kProgress: options.progress = ProgressMode::On; break;
+      case kNoProgress: options.progress = ProgressMode::Off; break;
+      case ':': fatalError("Option " + name + " needs a value");
+      default:
+        // A known long option given a value it does not take leaves optopt set.
+        if (optopt != 0 && name.compare(0, 2, "--") == 0) {
+          fatalError("Option " + name + " takes no value");
+        }
+        if (isAmbiguous(name)) fatalError("Option " + name + " is ambiguous");
+        fatalError("Unknown option " + name + " (tevrol --help lists the options)");
+    }
+  }
+  return optind;
 }
 
 }  // namespace
@@ -36,20 +135,61 @@ int32_t parseInt(const char* text) {
 }
 
 CommandLine parseCommandLine(int argc, const char* const* argv) {
-  const int arguments = argc - 1;
-  if (arguments < 1 || arguments > 3) fatalError("SYNTAX: tevrol filename [nperm [seed]]");
   CommandLine line;
-  line.filename = argv[1];
+  const int first = parseOptions(argc, argv, line.options);
+  if (line.options.help || line.options.version) return line;
+  const int arguments = argc - first;
+  if (arguments < 1 || arguments > 3) fatalError("SYNTAX: tevrol filename [nperm [seed]]");
+  line.filename = argv[first];
   if (arguments >= 2) {
-    line.nperm = parseInt(argv[2]);
+    line.nperm = parseInt(argv[first + 1]);
     if (line.nperm < kMinPermutations) fatalError("Must have at least 100 permutations");
     if (line.nperm > kMaxPermutations) fatalError("Must have at most 715827882 permutations");
   }
   if (arguments == 3) {
     line.hasSeed = true;
-    line.seed = parseInt(argv[3]);
+    line.seed = parseInt(argv[first + 2]);
   }
   return line;
+}
+
+void printHelp() {
+  std::fputs(
+      "Usage: tevrol [options] filename [nperm [seed]]\n"
+      "\n"
+      "Distance-based two-way analysis of variance of haplotype data, with\n"
+      "permutation tests of both factors. The report goes to standard output.\n"
+      "\n"
+      "Arguments:\n"
+      "  filename        tab-separated table: factor 1, factor 2, then one column\n"
+      "                  per locus; - reads standard input. gzip-compressed input\n"
+      "                  (also multi-member, bgzip) is recognised by its first bytes.\n"
+      "  nperm           permutations of each of the three types (default 1000,\n"
+      "                  100 to 715827882)\n"
+      "  seed            0 or a negative integer (default: from the clock)\n"
+      "\n"
+      "Options (before the file name; -- ends them):\n"
+      "  -h, --help      show this help and exit\n"
+      "  -V, --version   show the version and exit\n"
+      "  -t, --threads N use at most N threads (1 to 256)\n"
+      "      --json FILE write the results as JSON to FILE\n"
+      "      --null FILE write every permuted F, one line per permutation, to FILE\n"
+      "      --progress  show progress on standard error\n"
+      "      --no-progress  do not (default: progress when standard error is a terminal)\n"
+      "\n"
+      "Environment:\n"
+      "  TEVROL_THREADS  at most this many threads (1 to 256); -t wins over it\n"
+      "  TEVROL_ENGINE   automatic, pairs, dense, bitset, sparse, sliced,\n"
+      "                  haplotypes or reference: how permutations are computed\n"
+      "\n"
+      "Exit status: 0 for a complete run, 13 for any error (one ERROR line on\n"
+      "standard output, or the reason on standard error when an output cannot\n"
+      "be written).\n",
+      stdout);
+}
+
+void printVersion() {
+  std::puts("tevrol " TEVROL_VERSION);
 }
 
 }  // namespace tevrol

@@ -16,16 +16,36 @@ int32_t parseInt(const char* text);
 constexpr int32_t kMaxPermutations = 715827882;
 constexpr int32_t kMinPermutations = 100;
 constexpr int32_t kDefaultPermutations = 1000;
+constexpr int kMaxThreads = 256;
+
+enum class ProgressMode { Automatic, On, Off };
+
+// The options before the file name. None of them changes the report.
+struct Options {
+  bool help = false;
+  bool version = false;
+  int threads = 0;        // 0: not given
+  std::string jsonPath;   // empty: no JSON file
+  std::string nullPath;   // empty: no null file
+  ProgressMode progress = ProgressMode::Automatic;
+};
 
 struct CommandLine {
+  Options options;
   std::string filename;
   int32_t nperm = kDefaultPermutations;
   bool hasSeed = false;
   int32_t seed = 0;
 };
 
-// Checks the argument count and nperm; fatal on a bad command line.
-// argc and argv as main receives them.
+// Reads `[options] filename [nperm [seed]]`: options end at the first word
+// that is not one (or at "--"); from there every word is positional. Fatal on
+// a bad option or command line; with --help or --version the positional
+// words are not looked at. argc and argv as main receives them.
 CommandLine parseCommandLine(int argc, const char* const* argv);
+
+// The answers to --help and --version, on standard output.
+void printHelp();
+void printVersion();
 
 }  // namespace tevrol

@@ -1,8 +1,11 @@
 #include "driver/run.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <thread>
 
@@ -14,6 +17,10 @@
 #include "data/levels.h"
 #include "driver/command_line.h"
 #include "base/fatal.h"
+#include "driver/output_file.h"
+#include "driver/progress.h"
+#include "driver/result_writers.h"
+#include "driver/run_result.h"
 #include "driver/settings.h"
 #include "permutation/engine.h"
 #include "permutation/pass_loop.h"
@@ -25,7 +32,8 @@ namespace tevrol {
 namespace {
 
 constexpr int32_t kLineCapacity = 100000;
-constexpr int kMaxThreads = 256;
+// How often a streamed null file is checked for a failed write.
+constexpr int32_t kNullCheckPasses = 1 << 16;
 // The sample-size table prints every cell: beyond this many it is no report.
 constexpr int64_t kMaxCells = 10000000;
 
@@ -56,13 +64,82 @@ void runPermutations(const PassLoop& loop, const LocusCodes& loci, const Setting
   }
 }
 
+void describeTable(const DataTable& table, RunResult& result) {
+  result.individuals = table.rowCount();
+  result.loci = table.columnCount() - 2;
+  for (int32_t f = 0; f < 2; ++f) {
+    result.factors[static_cast<size_t>(f)].name = table.fieldNames(f);
+    result.factors[static_cast<size_t>(f)].levels = table.distinctValues(f);
+  }
+}
+
+void recordTests(const PermutationCounts& counts, RunResult& result) {
+  for (size_t t = 0; t < kPermutationTypes; ++t) {
+    for (size_t f = 0; f < 2; ++f) {
+      const double above = counts.observedAboveCounts[t][f];
+      FactorTest& test = result.tests[t].factor[f];
+      test.value = computePValue(above, result.nperm);
+      test.extreme = static_cast<int64_t>(result.nperm) - static_cast<int64_t>(above);
+    }
+  }
+}
+
+bool showProgress(const Options& options) {
+  if (options.progress == ProgressMode::Automatic) return isatty(STDERR_FILENO) == 1;
+  return options.progress == ProgressMode::On;
+}
+
+// The output files of a run: created at the start, the null file streamed
+// pass by pass, both completed and moved into place only at the end.
+class RunOutputs {
+ public:
+  explicit RunOutputs(const Options& options) {
+    if (!options.jsonPath.empty()) json_ = std::make_unique<OutputFile>(options.jsonPath);
+    if (!options.nullPath.empty()) null_ = std::make_unique<OutputFile>(options.nullPath);
+  }
+
+  // The per-pass callback of the pass loop, or none when nothing needs it.
+  std::function<void(int32_t, const AnovaStats&)> passObserver(Progress& progress) {
+    return [this, &progress](int32_t pass, const AnovaStats& s) {
+      if (pass < 0) return;
+      progress.onPass(pass);
+      if (!null_) return;
+      // Headed here rather than at creation: a null file that is standard
+      // output then follows the ANOVA table instead of preceding the report.
+      if (pass == 0) writeNullHeader(null_->stream());
+      writeNullLine(null_->stream(), pass, PassF{s.F[XA], s.F[XB]});
+      if (pass % kNullCheckPasses == 0) null_->checkWrites();
+    };
+  }
+
+  void complete(const RunResult& result) {
+    // A report that could not be written fails the run: its files must not
+    // appear as if it had completed (finishRun says why and removes them).
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) finishRun(0);
+    if (json_) {
+      const std::string text = renderJson(result);
+      std::fwrite(text.data(), 1, text.size(), json_->stream());
+      json_->finish();
+    }
+    if (null_) null_->finish();
+    if (json_) json_->commit();
+    if (null_) null_->commit();
+  }
+
+ private:
+  std::unique_ptr<OutputFile> json_;
+  std::unique_ptr<OutputFile> null_;
+};
+
 }  // namespace
 
-Settings readSettings() {
+Settings readSettings(const Options& options) {
   Settings settings;
   const int hardware = static_cast<int>(std::thread::hardware_concurrency());
   settings.threads = std::clamp(hardware, 1, kMaxThreads);
-  if (const char* text = std::getenv("TEVROL_THREADS"); text != nullptr && *text != '\0') {
+  if (options.threads > 0) {
+    settings.threads = std::min(settings.threads, options.threads);
+  } else if (const char* text = std::getenv("TEVROL_THREADS"); text != nullptr && *text != '\0') {
     const int32_t threads = parseInt(text);
     if (threads < 1 || threads > kMaxThreads) {
       fatalError("TEVROL_THREADS must be a whole number from 1 to 256");
@@ -83,10 +160,21 @@ Settings readSettings() {
 int run(int argc, const char* const* argv) {
   Random random;
   const CommandLine line = parseCommandLine(argc, argv);
-  const Settings settings = readSettings();
+  if (line.options.help || line.options.version) {
+    line.options.help ? printHelp() : printVersion();
+    return 0;
+  }
+  const Settings settings = readSettings(line.options);
+  // Outputs are created before anything is read: a bad path fails at once,
+  // not after the permutations.
+  RunOutputs outputs(line.options);
+  RunResult result;
+  result.file = line.filename;
+  result.nperm = line.nperm;
   std::printf("Simulating %d permutations\n", line.nperm);
   if (line.hasSeed) random.setSeed(line.seed);
-  std::printf("Set seed to %d\n", random.getSeed());
+  result.seed = random.getSeed();
+  std::printf("Set seed to %d\n", result.seed);
 
   DataTable table(kLineCapacity);
   std::fputs("Reading ", stdout);
@@ -94,13 +182,13 @@ int run(int argc, const char* const* argv) {
   std::fputc('\n', stdout);
   table.read(line.filename);
   checkTable(table);
-  const std::string nameXA = table.fieldNames(0);
-  const std::string nameXB = table.fieldNames(1);
+  describeTable(table, result);
 
-  const LevelMap levelsXA = codeLevels(table, 0, "first", nameXA);
-  const LevelMap levelsXB = codeLevels(table, 1, "second", nameXB);
+  codeLevels(table, 0, "first", result.factors[0].name);
+  codeLevels(table, 1, "second", result.factors[1].name);
   std::fputc('\n', stdout);
   const CellCounts cellCounts = countCells(table);
+  result.sampleSizes = cellCounts.counts;
   printSampleSizes(table, cellCounts);
 
   const Design design = makeDesign(cellCounts);
@@ -110,14 +198,24 @@ int run(int argc, const char* const* argv) {
   computeFixedStats(stats, design);
 
   PermutationCounts counts;
-  const PassLoop loop{
-      design, line.nperm,
-      random, stats,
-      counts, [&](const AnovaStats& observed) {
-                        printAnovaTable(observed, nameXA, nameXB); },
-      nullptr};
+  Progress progress(int64_t{kPermutationTypes} * line.nperm, showProgress(line.options),
+                    isatty(STDERR_FILENO) == 1);
+  const PassLoop loop{design,
+                      line.nperm,
+                      random,
+                      stats,
+                      counts,
+                      [&](const AnovaStats& observed) {
+                        result.anova = observed;
+                        printAnovaTable(result.anova, result.factors[0].name,
+                                        result.factors[1].name);
+                      },
+                      outputs.passObserver(progress)};
   runPermutations(loop, loci, settings);
-  reportPValues(counts, line.nperm);
+  progress.finish();
+  recordTests(counts, result);
+  printPValues(result);
+  outputs.complete(result);
   return 0;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "driver/command_line.h"
 #include "permutation/engine.h"
 
 namespace tevrol {
@@ -16,7 +17,8 @@ struct Settings {
   bool reference = false;
 };
 
-// Reads the environment; fatal on a value that is not understood.
-Settings readSettings();
+// Reads the environment; fatal on a value that is not understood. A thread
+// count given as an option wins over TEVROL_THREADS, which is then not read.
+Settings readSettings(const Options& options);
 
 }  // namespace tevrol

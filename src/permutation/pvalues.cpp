@@ -7,19 +7,33 @@ namespace tevrol {
 
 namespace {
 
-void printPValue(const char* factor, double count, int32_t nperm, double m) {
-  double p = 1.0 - count / nperm;
-  const char* relation = "=";
-  if (!(p > 0)) {
-    // The observed F beat every permutation: report the bound 1 / nperm.
-    p = 1 / m;
-    relation = "<";
-  }
-  const double se = std::sqrt((1 - p) * p / (m + 1));
-  std::printf("P value for %s    %s %9.3g\t(se    = %9.3g)\n", factor, relation, p, se);
+void printPValue(const char* factor, const PValue& value) {
+  std::printf("P value for %s    %s %9.3g\t(se    = %9.3g)\n", factor, value.bound ? "<" : "=",
+              value.p, value.se);
 }
 
 }  // namespace
+
+PValue computePValue(double count, int32_t nperm) {
+  const int32_t passes = kPermutationTypes * nperm;
+  const double m = passes / 3.0;
+  PValue value;
+  value.p = 1.0 - count / nperm;
+  if (!(value.p > 0)) {
+    // The observed F beat every permutation: report the bound 1 / nperm.
+    value.p = 1 / m;
+    value.bound = true;
+  }
+  value.se = std::sqrt((1 - value.p) * value.p / (m + 1));
+  return value;
+}
+
+void printPValueBlock(int type, const PValue& valueXA, const PValue& valueXB) {
+  std::printf("Permutation test type %d\n", type);
+  printPValue("XA", valueXA);
+  printPValue("XB", valueXB);
+  std::printf("\n");
+}
 
 void recordObserved(PermutationCounts& counts, const AnovaStats& stats) {
   counts.observedF = {stats.F[XA], stats.F[XB]};
@@ -32,13 +46,9 @@ void recordPass(PermutationCounts& counts, int32_t pass, const AnovaStats& stats
 }
 
 void reportPValues(const PermutationCounts& counts, int32_t nperm) {
-  const int32_t passes = kPermutationTypes * nperm;
-  const double m = passes / 3.0;
   for (int t = 0; t < kPermutationTypes; ++t) {
-    std::printf("Permutation test type %d\n", t);
-    printPValue("XA", counts.observedAboveCounts[static_cast<size_t>(t)][0], nperm, m);
-    printPValue("XB", counts.observedAboveCounts[static_cast<size_t>(t)][1], nperm, m);
-    std::printf("\n");
+    const auto& above = counts.observedAboveCounts[static_cast<size_t>(t)];
+    printPValueBlock(t, computePValue(above[0], nperm), computePValue(above[1], nperm));
   }
 }
 

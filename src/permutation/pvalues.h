@@ -22,6 +22,22 @@ void recordObserved(PermutationCounts& counts, const AnovaStats& stats);
 // a not-a-number, count toward P.
 void recordPass(PermutationCounts& counts, int32_t pass, const AnovaStats& stats);
 
+// The P value of one factor in one test, as the report prints it: the share
+// of passes not beaten by the observed F, or the bound 1 / nperm (bound set)
+// when the observed F beat them all; se is its standard error.
+struct PValue {
+  double p = 0;
+  double se = 0;
+  bool bound = false;
+};
+
+// count: passes of the type in which the observed F was greater (see above).
+PValue computePValue(double count, int32_t nperm);
+
+// Prints "Permutation test type <type>", the P value lines of XA and XB and an
+// empty line.
+void printPValueBlock(int type, const PValue& valueXA, const PValue& valueXB);
+
 // Prints the three blocks of P values with their standard errors.
 void reportPValues(const PermutationCounts& counts, int32_t nperm);
 

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # End-to-end cases that a row of cases.txt cannot express: input through a
-# pipe, the clock seed, output that cannot be written.
+# pipe, the clock seed, output that cannot be written, the JSON and null
+# files, help and version.
 #
 #   special_cases.sh TEVROL OUTDIR
 set -u
@@ -133,6 +134,87 @@ if [ -z "${TEVROL_SANITIZED:-}" ]; then
 else
   echo "skipped: memory limits (the sanitizers need their own address space)"
 fi
+
+# --help and --version answer with status 0; the version is the project's.
+root=$here/../..
+"$tevrol" --help >"$work/help" || fail "--help: exit status $?"
+grep -q '^Usage: tevrol \[options\] filename' "$work/help" || fail "--help: no usage line"
+version=$(sed -n 's/^project(tevrol VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")
+[ "$("$tevrol" -V)" = "tevrol $version" ] || fail "--version: '$("$tevrol" -V)', expected $version"
+
+# The man page and --help document the same options.
+help_options=$(sed -n '/^Options/,/^$/p' "$work/help" | grep -oE -- '--?[a-z][a-z-]*' | sort -u)
+man_options=$(awk '/^\.SH OPTIONS/ { on = 1; next } /^\.SH/ { on = 0 } on && prev == ".TP" { print }
+  { prev = $0 }' "$root/doc/tevrol.1" | sed 's/\\-/-/g; s/\\f[BIRP]//g' |
+  grep -oE -- '--?[a-z][a-z-]*' | sort -u)
+[ -n "$help_options" ] && [ "$help_options" = "$man_options" ] ||
+  fail "options of --help and the man page differ: $(echo $help_options) / $(echo $man_options)"
+
+# The JSON and null files agree with the report and with each other: the
+# extreme counts recomputed from the null file give the report's P value
+# lines and the JSON's counts. A pass counts as extreme unless the observed F
+# is strictly greater (so does a NaN).
+check_outputs() { # name data nperm
+  local name=$1 file=$2 nperm=$3
+  "$tevrol" --json "$work/$name.json" --null "$work/$name.null" "$file" "$nperm" -1 >"$work/$name.out" ||
+    fail "$name: exit status $?"
+  # Observed F of XA and XB: the first two "F" keys, in the "anova" object.
+  read -r fa fb < <(awk -F': ' '/"F":/ { sub(/,$/, "", $2); f[n++] = $2 } END { print f[0], f[1] }' \
+    "$work/$name.json")
+  awk -F'\t' -v fa="$fa" -v fb="$fb" -v m="$nperm" '
+    NR == 1 { next }
+    { lines[$1]++; if (!(fa > $3 + 0)) ex[$1, 0]++; if (!(fb > $4 + 0)) ex[$1, 1]++ }
+    function pline(factor, extreme,   p, rel) {
+      p = 1.0 - (m - extreme) / m; rel = "="
+      if (!(p > 0)) { p = 1 / m; rel = "<" }
+      printf "P value for %s    %s %9.3g\t(se    = %9.3g)\n", factor, rel, p, sqrt((1 - p) * p / (m + 1))
+    }
+    END {
+      for (t = 0; t < 3; t++) {
+        if (lines[t] != m) print "type " t ": " lines[t] " lines"
+        pline("XA", ex[t, 0] + 0); pline("XB", ex[t, 1] + 0)
+      }
+      for (t = 0; t < 3; t++) print "extreme " ex[t, 0] + 0 " " ex[t, 1] + 0 >"/dev/stderr"
+    }' "$work/$name.null" >"$work/$name.p" 2>"$work/$name.extreme"
+  cmp -s "$work/$name.p" <(grep '^P value' "$work/$name.out") ||
+    fail "$name: P values from the null file differ from the report"
+  cmp -s "$work/$name.extreme" <(grep -oE '"extreme": [0-9]+' "$work/$name.json" |
+    awk '{ v[n++] = $2 } END { for (t = 0; t < 3; t++) print "extreme " v[2 * t] " " v[2 * t + 1] }') ||
+    fail "$name: extreme counts of the JSON file differ from the null file"
+  # Same seed without options: the same report.
+  "$tevrol" "$file" "$nperm" -1 | cmp -s - "$work/$name.out" || fail "$name: options changed the report"
+}
+check_outputs demo "$data/demo.txt" 100
+check_outputs regions "$regions" 300
+[ "$(head -n 1 "$work/demo.null")" = "$(printf 'type\tpermutation\tF_XA\tF_XB')" ] ||
+  fail "null file: header"
+[ "$(sed -n '2p;3p;4p;5p' "$work/demo.null" | cut -f 1,2 | tr '\t\n' ':,')" = "0:1,1:1,2:1,0:2," ] ||
+  fail "null file: not in run order"
+
+# Output files appear only when complete: a failed run leaves an existing
+# file as it was, and no temporary file beside it.
+printf 'old\n' >"$work/keep.json"
+"$tevrol" --json "$work/keep.json" --null "$work/keep.null" "$data/missing.txt" 100 -1 >/dev/null
+[ "$(cat "$work/keep.json")" = old ] || fail "failed run: existing JSON file changed"
+[ ! -e "$work/keep.null" ] || fail "failed run: null file created"
+"$tevrol" --json "$work/keep.json" "$data/demo.txt" 100 -1 >/dev/full 2>/dev/null
+[ "$?" = 13 ] && [ "$(cat "$work/keep.json")" = old ] || fail "unwritable report: JSON file replaced"
+ls -A "$work" | grep -q '^\.' && fail "temporary files left: $(ls -A "$work" | grep '^\.')"
+# A run ended by a signal leaves no temporary file either.
+"$tevrol" --json "$work/keep.json" "$regions" 5000000 -1 >/dev/null &
+pid=$!
+sleep 0.5
+kill -TERM "$pid"
+wait "$pid" 2>/dev/null
+[ "$(cat "$work/keep.json")" = old ] || fail "killed run: JSON file changed"
+ls -A "$work" | grep -q '^\.' && fail "killed run: temporary file left"
+"$tevrol" --json "$work/keep.json" "$data/demo.txt" 100 -1 >/dev/null
+grep -q '"program": "tevrol"' "$work/keep.json" || fail "complete run: JSON file not replaced"
+
+# A reader that goes away ends the run by SIGPIPE, without a message.
+"$tevrol" --null /dev/stdout "$regions" 20000 -1 2>"$work/err" | head -n 1 >/dev/null
+status=${PIPESTATUS[0]}
+[ "$status" = 141 ] && [ ! -s "$work/err" ] || fail "closed pipe: status $status, '$(cat "$work/err")'"
 
 [ "$failures" = 0 ] && echo "all special cases passed"
 [ "$failures" = 0 ]

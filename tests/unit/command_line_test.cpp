@@ -89,5 +89,39 @@ TEST(CommandLine, WrongArgumentCount) {
   expectFatal({"f", "100", "-1", "extra"}, "SYNTAX: tevrol filename \\[nperm \\[seed\\]\\]");
 }
 
+TEST(CommandLine, OptionsEndAtTheFileName) {
+  const CommandLine line = parse({"-t", "4", "--json=r.json", "--null", "n.tsv", "--progress",
+                                  "data.txt", "100", "-1"});
+  EXPECT_EQ(line.options.threads, 4);
+  EXPECT_EQ(line.options.jsonPath, "r.json");
+  EXPECT_EQ(line.options.nullPath, "n.tsv");
+  EXPECT_EQ(line.options.progress, ProgressMode::On);
+  EXPECT_EQ(line.filename, "data.txt");
+  EXPECT_EQ(line.seed, -1);
+  // After the file name, and after "--", words that look like options are positional.
+  EXPECT_EQ(parse({"-", "100", "-5"}).filename, "-");
+  EXPECT_EQ(parse({"--", "-t", "100"}).filename, "-t");
+  expectFatal({"f", "100", "-1", "--json"}, "SYNTAX: tevrol filename \\[nperm \\[seed\\]\\]");
+  // A second parse starts afresh (getopt keeps state between calls).
+  EXPECT_EQ(parse({"--no-progress", "-t2", "g"}).options.threads, 2);
+  EXPECT_EQ(parse({"--no-progress", "-t2", "g"}).options.progress, ProgressMode::Off);
+  EXPECT_TRUE(parse({"--version", "--bogus"}).options.version);
+}
+
+TEST(CommandLine, BadOptionsNameTheOption) {
+  expectFatal({"-x", "f"}, "Unknown option -x \\(tevrol --help lists the options\\)");
+  expectFatal({"--bogus", "f"}, "Unknown option --bogus \\(tevrol --help lists the options\\)");
+  expectFatal({"--n", "x", "f"}, "Option --n is ambiguous");
+  expectFatal({"--help=1"}, "Option --help takes no value");
+  expectFatal({"-t"}, "Option -t needs a value");
+  expectFatal({"f", "--null"}, "Must have at least 100 permutations");
+  expectFatal({"--null"}, "Option --null needs a value");
+  expectFatal({"--json", "", "f"}, "Option --json needs a file name");
+  for (const char* bad : {"0", "257", "4x", " 4", "-1", "", "99999999999"}) {
+    expectFatal({"--threads", bad, "f"}, "Option --threads must be a whole number from 1 to 256");
+  }
+  expectFatal({"-t0", "f"}, "Option -t must be a whole number from 1 to 256");
+}
+
 }  // namespace
 }  // namespace tevrol

@@ -1,0 +1,75 @@
+#include "base/temporary_files.h"
+
+#include <limits.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstring>
+
+#include "base/fatal.h"
+
+namespace tevrol {
+
+namespace {
+
+// Fixed storage, so that a signal handler can read it without allocating.
+// A slot's path is complete before `used` is set and `used` is cleared
+// before the path changes.
+struct Slot {
+  char path[PATH_MAX];
+  volatile std::sig_atomic_t used;
+};
+Slot slots[kMaxTemporaryFiles];
+bool handlersInstalled = false;
+
+constexpr int kCleanedSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
+
+extern "C" void removeAndReraise(int signal) {
+  removeTemporaryFiles();
+  std::signal(signal, SIG_DFL);
+  std::raise(signal);
+}
+
+void installHandlers() {
+  if (handlersInstalled) return;
+  handlersInstalled = true;
+  for (const int signal : kCleanedSignals) {
+    // A signal the caller chose to ignore stays ignored.
+    struct sigaction previous {};
+    if (sigaction(signal, nullptr, &previous) == 0 && previous.sa_handler == SIG_IGN) continue;
+    struct sigaction action {};
+    action.sa_handler = removeAndReraise;
+    sigemptyset(&action.sa_mask);
+    sigaction(signal, &action, nullptr);
+  }
+}
+
+}  // namespace
+
+void registerTemporaryFile(const std::string& path) {
+  if (path.size() >= PATH_MAX) fatalError("Output path too long: " + path);
+  for (Slot& slot : slots) {
+    if (slot.used) continue;
+    std::memcpy(slot.path, path.c_str(), path.size() + 1);
+    slot.used = 1;
+    installHandlers();
+    return;
+  }
+  fatalError("Too many output files");
+}
+
+void releaseTemporaryFile(const std::string& path) {
+  for (Slot& slot : slots) {
+    if (slot.used && path == slot.path) slot.used = 0;
+  }
+}
+
+void removeTemporaryFiles() {
+  for (Slot& slot : slots) {
+    if (!slot.used) continue;
+    unlink(slot.path);
+    slot.used = 0;
+  }
+}
+
+}  // namespace tevrol

@@ -1,0 +1,130 @@
+#include "driver/result_writers.h"
+
+#include <cmath>
+#include <nlohmann/json.hpp>
+
+namespace tevrol {
+
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+const char* const kFactorKeys[2] = {"XA", "XB"};
+
+// What each permutation type exchanges; see the README.
+const char* const kPermuted[kPermutationTypes] = {"within levels of XB", "within levels of XA",
+                                                  "freely"};
+
+// Degrees of freedom are whole numbers held in doubles: written as integers.
+Json wholeNumber(double value) {
+  if (std::isfinite(value) && value == std::trunc(value) && std::fabs(value) < 9.0e15) {
+    return static_cast<int64_t>(value);
+  }
+  return value;
+}
+
+Json factorRow(const AnovaStats& s, AnovaRow row) {
+  return Json{{"df", wholeNumber(s.df[row])}, {"seq_ss", s.seqSS[row]}, {"adj_ss", s.adjSS[row]},
+              {"ms", s.MS[row]}, {"F", s.F[row]},         {"n", s.n[row]},
+              {"var", s.var[row]}};
+}
+
+Json anovaJson(const AnovaStats& s) {
+  Json anova;
+  anova["XA"] = factorRow(s, XA);
+  anova["XB"] = factorRow(s, XB);
+  anova["Error"] = Json{{"df", wholeNumber(s.df[Error])}, {"ss", s.seqSS[Error]}, {"ms", s.MS[Error]},
+                        {"var", s.var[Error]}};
+  anova["Total"] = Json{{"df", wholeNumber(s.df[Total])}, {"ss", s.seqSS[Total]}, {"var", s.var[Total]}};
+  return anova;
+}
+
+Json sampleSizesJson(const RunResult& result) {
+  const size_t levelsB = result.levelCount(1);
+  Json rows = Json::array();
+  for (size_t a = 0; a < result.levelCount(0); ++a) {
+    Json row = Json::array();
+    for (size_t b = 0; b < levelsB; ++b) row.push_back(result.sampleSizes[a * levelsB + b]);
+    rows.push_back(std::move(row));
+  }
+  return rows;
+}
+
+Json testsJson(const RunResult& result) {
+  Json tests = Json::array();
+  for (int t = 0; t < kPermutationTypes; ++t) {
+    Json test{{"type", t}, {"permuted", kPermuted[t]}};
+    for (size_t f = 0; f < 2; ++f) {
+      const FactorTest& factor = result.tests[static_cast<size_t>(t)].factor[f];
+      test[kFactorKeys[f]] = Json{{"p", factor.value.p},
+                                  {"se", factor.value.se},
+                                  {"bound", factor.value.bound},
+                                  {"extreme", factor.extreme}};
+    }
+    tests.push_back(std::move(test));
+  }
+  return tests;
+}
+
+// %.17g reads back to the same double; the words for the values that are
+// not numbers are the ones R and pandas read.
+void writeF(std::FILE* out, double f) {
+  if (std::isnan(f)) {
+    std::fputs("NaN", out);
+  } else if (std::isinf(f)) {
+    std::fputs(f > 0 ? "Inf" : "-Inf", out);
+  } else {
+    std::fprintf(out, "%.17g", f);
+  }
+}
+
+}  // namespace
+
+void printPValues(const RunResult& result) {
+  for (int t = 0; t < kPermutationTypes; ++t) {
+    const auto& test = result.tests[static_cast<size_t>(t)];
+    printPValueBlock(t, test.factor[0].value, test.factor[1].value);
+  }
+}
+
+std::string renderJson(const RunResult& result) {
+  Json doc;
+  doc["program"] = "tevrol";
+  doc["version"] = TEVROL_VERSION;
+  doc["file"] = result.file;
+  doc["nperm"] = result.nperm;
+  doc["seed"] = result.seed;
+  doc["individuals"] = result.individuals;
+  doc["loci"] = result.loci;
+  Json factors;
+  for (size_t f = 0; f < 2; ++f) {
+    factors[kFactorKeys[f]] =
+        Json{{"name", result.factors[f].name}, {"levels", result.factors[f].levels}};
+  }
+  doc["factors"] = std::move(factors);
+  doc["sample_sizes"] = sampleSizesJson(result);
+  doc["anova"] = anovaJson(result.anova);
+  doc["tests"] = testsJson(result);
+  return doc.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
+}
+
+void writeNullHeader(std::FILE* out) {
+  std::fputs("type\tpermutation\tF_XA\tF_XB\n", out);
+}
+
+void writeNullLine(std::FILE* out, int32_t pass, const PassF& f) {
+  std::fprintf(out, "%d\t%d\t", pass % kPermutationTypes, pass / kPermutationTypes + 1);
+  writeF(out, f[0]);
+  std::fputc('\t', out);
+  writeF(out, f[1]);
+  std::fputc('\n', out);
+}
+
+void writeNullFile(std::FILE* out, const RunResult& result) {
+  writeNullHeader(out);
+  for (size_t pass = 0; pass < result.nullF.size(); ++pass) {
+    writeNullLine(out, static_cast<int32_t>(pass), result.nullF[pass]);
+  }
+}
+
+}  // namespace tevrol

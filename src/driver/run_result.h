@@ -1,0 +1,54 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "analysis/anova.h"
+#include "permutation/arrangement.h"
+#include "permutation/pvalues.h"
+
+namespace tevrol {
+
+// Everything one run yields, as plain data: the text report, the JSON file,
+// the null file (and any other front end) are each rendered from it.
+// Texts are the bytes of the data file, not necessarily UTF-8.
+
+struct FactorLevels {
+  std::string name;                 // header of the factor's column
+  std::vector<std::string> levels;  // in order of first appearance
+};
+
+// One factor in one permutation test.
+struct FactorTest {
+  PValue value;         // as the report prints it
+  int64_t extreme = 0;  // passes whose F was not below the observed F
+};
+
+struct PermutationTest {
+  std::array<FactorTest, 2> factor;  // [XA], [XB]
+};
+
+// The F of XA and XB in one permuted pass.
+using PassF = std::array<double, 2>;
+
+struct RunResult {
+  std::string file;
+  int32_t nperm = 0;
+  int32_t seed = 0;
+  int64_t individuals = 0;
+  int64_t loci = 0;
+  std::array<FactorLevels, 2> factors;  // [XA], [XB]
+  // Individuals per cell: sampleSizes[a * levelsB + b], level codes from 0.
+  std::vector<int32_t> sampleSizes;
+  AnovaStats anova;  // the observed pass
+  std::array<PermutationTest, kPermutationTypes> tests;
+  // Only when asked for: the permuted F of every pass, in pass order (pass p
+  // is of type p % 3 and is permutation p / 3 + 1 of its type).
+  std::vector<PassF> nullF;
+
+  size_t levelCount(int factor) const { return factors[static_cast<size_t>(factor)].levels.size(); }
+};
+
+}  // namespace tevrol
