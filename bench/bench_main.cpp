@@ -1,14 +1,17 @@
-// Benchmarks of the permutation engine.
+// Benchmarks of the whole program and of the permutation engine.
 //
 //   tevrol_bench generate N L A B V SEED > data.txt
 //       a data set: N individuals, L loci with V texts each, A x B levels
-//   tevrol_bench run TEVROL [REPEATS]
-//       the standard cases: for each, the whole program (median wall time
-//       and peak memory of REPEATS runs) and, in this process, the drawing of
-//       the arrangements alone, the engine with one and with all threads, and
-//       the literal N x N computation where it fits.
-#include <sys/resource.h>
-#include <sys/wait.h>
+//   tevrol_bench generate-wide N L H SEED > data.txt
+//       N individuals, L biallelic loci, H distinct haplotypes (0: all drawn)
+//   tevrol_bench run TEVROL [REPEATS [PREVIOUS]]
+//       every table of bench/RESULTS.md: the narrow cases (the whole program,
+//       median wall time and peak memory of REPEATS runs, and in this process
+//       the drawing of the arrangements alone, the engine with one and with
+//       all threads, the literal N x N computation where it fits), a million
+//       individuals against the drawing floor, the wide cases with their
+//       reading speed, and thread counts. PREVIOUS, another build of tevrol,
+//       runs beside TEVROL on the same files.
 #include <unistd.h>
 
 #include <algorithm>
@@ -17,7 +20,6 @@
 #include <cstdlib>
 #include <fstream>
 #include <functional>
-#include <random>
 #include <string>
 #include <thread>
 #include <vector>
@@ -25,14 +27,17 @@
 #include "analysis/distances.h"
 #include "data/data_table.h"
 #include "data/levels.h"
+#include "datasets.h"
 #include "permutation/arrangement.h"
 #include "permutation/engine.h"
 #include "permutation/pass_loop.h"
 #include "permutation/random.h"
+#include "program_run.h"
 
 namespace {
 
 using namespace tevrol;
+using namespace tevrol::bench;
 
 struct Case {
   int individuals;
@@ -44,24 +49,6 @@ struct Case {
   bool reference;  // the N x N computation is affordable
 };
 
-std::string generate(const Case& c, unsigned seed) {
-  std::mt19937_64 rng(seed);
-  std::string text = "region\tperiod";
-  for (int l = 0; l < c.loci; ++l) text += "\tlocus" + std::to_string(l + 1);
-  text += '\n';
-  for (int i = 0; i < c.individuals; ++i) {
-    const auto a = rng() % static_cast<unsigned>(c.levelsA);
-    const auto b = rng() % static_cast<unsigned>(c.levelsB);
-    text += "r" + std::to_string(a) + "\tp" + std::to_string(b);
-    for (int l = 0; l < c.loci; ++l) {
-      text += '\t';
-      text += static_cast<char>('A' + rng() % static_cast<unsigned>(c.values));
-    }
-    text += '\n';
-  }
-  return text;
-}
-
 double seconds(const std::function<void()>& work) {
   const auto start = std::chrono::steady_clock::now();
   work();
@@ -71,28 +58,6 @@ double seconds(const std::function<void()>& work) {
 double median(std::vector<double> v) {
   std::sort(v.begin(), v.end());
   return v[v.size() / 2];
-}
-
-// Wall time and peak resident memory (MiB) of one run of the program.
-std::pair<double, double> runProgram(const std::string& tevrol, const std::string& file,
-                                     int32_t nperm) {
-  std::fflush(stdout);  // or the child would write the buffered lines again
-  const auto start = std::chrono::steady_clock::now();
-  const pid_t pid = fork();
-  if (pid == 0) {
-    if (!freopen("/dev/null", "w", stdout)) _exit(127);
-    const std::string n = std::to_string(nperm);
-    execl(tevrol.c_str(), tevrol.c_str(), file.c_str(), n.c_str(), "-1",
-          static_cast<char*>(nullptr));
-    _exit(127);
-  }
-  int status = 0;
-  struct rusage usage {};
-  wait4(pid, &status, 0, &usage);
-  const double wall =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) std::fprintf(stderr, "run failed\n");
-  return {wall, static_cast<double>(usage.ru_maxrss) / 1024.0};
 }
 
 struct Prepared {
@@ -149,7 +114,36 @@ double timeDrawing(const Prepared& p, int32_t nperm) {
   });
 }
 
-void runCases(const std::string& tevrol, int repeats) {
+// The builds under test: tevrol, and another build to run beside it.
+struct Programs {
+  std::string tevrol;
+  std::string previous;  // empty: none
+  int repeats;
+};
+
+std::string writeFile(const std::string& name, const std::string& text) {
+  const std::string file = "/tmp/tevrol-bench-" + name + ".txt";
+  std::ofstream(file, std::ios::binary) << text;
+  sync();  // or writing it back would slow the runs that read it
+  return file;
+}
+
+ProgramCall plainCall(const std::string& file, int32_t nperm) {
+  return ProgramCall{{file, std::to_string(nperm), "-1"}, {}, false};
+}
+
+// "| new | previous | new / previous" cells of one call, or dashes.
+std::string besidePrevious(const Programs& p, const ProgramCall& call, double seconds,
+                           int repeats) {
+  if (p.previous.empty()) return "- | - | -";
+  const ProgramRun before = medianRun(p.previous, call, repeats);
+  char cells[96];
+  std::snprintf(cells, sizeof cells, "%.3f | %.0f | %.2f", before.seconds, before.peakMiB,
+                seconds / before.seconds);
+  return cells;
+}
+
+void runNarrowCases(const Programs& p) {
   const Case cases[] = {
       {1000, 20, 4, 3, 4, 1000, true},
       {10000, 20, 4, 3, 4, 1000, false},
@@ -160,44 +154,127 @@ void runCases(const std::string& tevrol, int repeats) {
   std::printf(
       "| N | L | mode | program (s) | peak RSS (MiB) | passes/s | drawing (s) | "
       "engine 1 thread (s) | engine %d threads (s) | 1 / %d threads | reference (s) | "
-      "reference / engine |\n",
+      "reference / engine | previous (s) | previous RSS (MiB) | program / previous |\n",
       threads, threads);
-  std::printf("|---|---|---|---|---|---|---|---|---|---|---|---|\n");
+  std::printf("|---|---|---|---|---|---|---|---|---|---|---|---|---|---|---|\n");
   for (const Case& c : cases) {
-    const std::string text = generate(c, 20261209);
-    const std::string file = "/tmp/tevrol-bench-" + std::to_string(c.individuals) + "x" +
-                             std::to_string(c.loci) + ".txt";
-    std::ofstream(file, std::ios::binary) << text;
-    std::vector<double> walls;
-    double rss = 0;
-    for (int r = 0; r < repeats; ++r) {
-      const auto [wall, peak] = runProgram(tevrol, file, c.nperm);
-      walls.push_back(wall);
-      rss = std::max(rss, peak);
-    }
+    const std::string text =
+        randomTable(c.individuals, c.loci, c.levelsA, c.levelsB, c.values, 20261209);
+    const std::string file =
+        writeFile(std::to_string(c.individuals) + "x" + std::to_string(c.loci), text);
+    const ProgramCall call = plainCall(file, c.nperm);
+    const ProgramRun run = medianRun(p.tevrol, call, p.repeats);
+    const std::string previous = besidePrevious(p, call, run.seconds, p.repeats);
     const Prepared prepared(text);
     EngineMode mode = EngineMode::Automatic;
     std::vector<double> draw, one, all;
-    for (int r = 0; r < repeats; ++r) {
+    for (int r = 0; r < p.repeats; ++r) {
       draw.push_back(timeDrawing(prepared, c.nperm));
       one.push_back(timeEngine(prepared, c.nperm, 1, mode));
       all.push_back(timeEngine(prepared, c.nperm, threads, mode));
     }
-    const double wall = median(walls);
     const double engineAll = median(all);
     std::string reference = "-", ratio = "-";
     if (c.reference) {
       const double t = timeReference(prepared, c.nperm);
-      reference = std::to_string(t);
-      ratio = std::to_string(t / engineAll);
+      char cell[32];
+      std::snprintf(cell, sizeof cell, "%.2f", t);
+      reference = cell;
+      std::snprintf(cell, sizeof cell, "%.0f", t / engineAll);
+      ratio = cell;
     }
-    std::printf("| %d | %d | %s | %.3f | %.0f | %.0f | %.3f | %.3f | %.3f | %.2f | %s | %s |\n",
-                c.individuals, c.loci, engineModeName(mode), wall, rss, 3.0 * c.nperm / wall,
-                median(draw), median(one), engineAll, median(one) / engineAll, reference.c_str(),
-                ratio.c_str());
+    std::printf(
+        "| %d | %d | %s | %.3f | %.0f | %.0f | %.3f | %.3f | %.3f | %.2f | %s | %s | %s |\n",
+        c.individuals, c.loci, engineModeName(mode), run.seconds, run.peakMiB,
+        3.0 * c.nperm / run.seconds, median(draw), median(one), engineAll, median(one) / engineAll,
+        reference.c_str(), ratio.c_str(), previous.c_str());
     std::fflush(stdout);
     std::remove(file.c_str());
   }
+}
+
+// A million individuals: the generator's serial drawing is the floor.
+void runMillion(const Programs& p) {
+  const std::string text = randomTable(1000000, 20, 4, 3, 4, 20261209);
+  const std::string file = writeFile("1000000x20", text);
+  const ProgramCall call = plainCall(file, 1000);
+  const ProgramRun run = medianRun(p.tevrol, call, 1);
+  const std::string previous = besidePrevious(p, call, run.seconds, 1);
+  double floor = 0;
+  {
+    const Prepared prepared(text);
+    floor = timeDrawing(prepared, 1000);
+  }
+  std::printf(
+      "| N | L | program (s) | peak RSS (MiB) | drawing floor (s) | program / floor | "
+      "previous (s) | previous RSS (MiB) | program / previous |\n");
+  std::printf("|---|---|---|---|---|---|---|---|---|\n");
+  std::printf("| 1000000 | 20 | %.3f | %.0f | %.3f | %.2f | %s |\n", run.seconds, run.peakMiB,
+              floor, run.seconds / floor, previous.c_str());
+  std::fflush(stdout);
+  std::remove(file.c_str());
+}
+
+// Wide biallelic data; the time to the ANOVA table is the reading speed.
+void runWideCases(const Programs& p) {
+  struct Wide {
+    int individuals, loci, haplotypes;
+  };
+  const Wide cases[] = {{10000, 2000, 0}, {100000, 1000, 0}, {100000, 1000, 200}};
+  std::printf(
+      "| N | L | haplotypes | file (MB) | to the table (s) | MB/s | program (s) | "
+      "peak RSS (MiB) | previous (s) | previous RSS (MiB) | program / previous |\n");
+  std::printf("|---|---|---|---|---|---|---|---|---|---|---|\n");
+  for (const Wide& w : cases) {
+    std::string file;
+    double megabytes = 0;
+    {
+      const std::string text = wideTable(w.individuals, w.loci, w.haplotypes, 20261210);
+      megabytes = static_cast<double>(text.size()) / 1e6;
+      file = writeFile("wide" + std::to_string(w.individuals) + "x" + std::to_string(w.loci) + "h" +
+                           std::to_string(w.haplotypes),
+                       text);
+    }
+    ProgramCall call = plainCall(file, 999);
+    call.watchTable = true;
+    const ProgramRun run = medianRun(p.tevrol, call, p.repeats);
+    const std::string previous = besidePrevious(p, call, run.seconds, 1);
+    std::printf("| %d | %d | %s | %.0f | %.3f | %.0f | %.3f | %.0f | %s |\n", w.individuals, w.loci,
+                w.haplotypes > 0 ? std::to_string(w.haplotypes).c_str() : "all distinct", megabytes,
+                run.tableSeconds, megabytes / run.tableSeconds, run.seconds, run.peakMiB,
+                previous.c_str());
+    std::fflush(stdout);
+    std::remove(file.c_str());
+  }
+}
+
+// Many short passes (is a second thread ever slower?) and the memory of many
+// threads on data whose texts are all distinct.
+void runThreadCases(const Programs& p) {
+  std::printf("| case | 1 thread | more threads | ratio |\n|---|---|---|---|\n");
+  ProgramCall demo = plainCall(TEVROL_BENCH_DEMO, 3000000);
+  demo.environment = {"TEVROL_THREADS=1"};
+  const ProgramRun one = medianRun(p.tevrol, demo, p.repeats);
+  demo.environment = {"TEVROL_THREADS=2"};
+  const ProgramRun two = medianRun(p.tevrol, demo, p.repeats);
+  std::printf("| demo.txt, nperm 3,000,000: time (s), 1 and 2 threads | %.3f | %.3f | %.2f |\n",
+              one.seconds, two.seconds, two.seconds / one.seconds);
+  const std::string file = writeFile("unique", uniqueTable(100000, 20, 20261210));
+  ProgramCall unique = plainCall(file, 100);
+  unique.environment = {"TEVROL_THREADS=1"};
+  const ProgramRun single = medianRun(p.tevrol, unique, 1);
+  unique.environment = {"TEVROL_THREADS=64", "LD_PRELOAD=" TEVROL_BENCH_FAKE_NPROCS};
+  const ProgramRun many = medianRun(p.tevrol, unique, 1);
+  std::printf(
+      "| 100,000 x 20 unique texts: peak RSS (MiB), 1 and 64 threads | %.0f | %.0f | "
+      "%.3f |\n",
+      single.peakMiB, many.peakMiB, many.peakMiB / single.peakMiB);
+  std::fflush(stdout);
+  std::remove(file.c_str());
+}
+
+int number(const char* text) {
+  return static_cast<int>(std::strtol(text, nullptr, 10));
 }
 
 }  // namespace
@@ -205,23 +282,33 @@ void runCases(const std::string& tevrol, int repeats) {
 int main(int argc, char** argv) {
   const std::string command = argc > 1 ? argv[1] : "";
   if (command == "generate" && argc == 8) {
-    const Case c{std::atoi(argv[2]),
-                 std::atoi(argv[3]),
-                 std::atoi(argv[4]),
-                 std::atoi(argv[5]),
-                 std::atoi(argv[6]),
-                 0,
-                 false};
-    const std::string text = generate(c, static_cast<unsigned>(std::atoi(argv[7])));
+    const std::string text =
+        randomTable(number(argv[2]), number(argv[3]), number(argv[4]), number(argv[5]),
+                    number(argv[6]), static_cast<unsigned>(number(argv[7])));
     std::fwrite(text.data(), 1, text.size(), stdout);
     return 0;
   }
-  if (command == "run" && (argc == 3 || argc == 4)) {
-    runCases(argv[2], argc == 4 ? std::max(1, std::atoi(argv[3])) : 5);
+  if (command == "generate-wide" && argc == 6) {
+    const std::string text = wideTable(number(argv[2]), number(argv[3]), number(argv[4]),
+                                       static_cast<unsigned>(number(argv[5])));
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    return 0;
+  }
+  if (command == "run" && argc >= 3 && argc <= 5) {
+    const Programs programs{argv[2], argc == 5 ? argv[4] : "",
+                            argc >= 4 ? std::max(1, number(argv[3])) : 5};
+    runNarrowCases(programs);
+    std::printf("\n");
+    runMillion(programs);
+    std::printf("\n");
+    runWideCases(programs);
+    std::printf("\n");
+    runThreadCases(programs);
     return 0;
   }
   std::fprintf(stderr,
                "usage: tevrol_bench generate N L A B V SEED\n"
-               "       tevrol_bench run TEVROL [REPEATS]\n");
+               "       tevrol_bench generate-wide N L H SEED\n"
+               "       tevrol_bench run TEVROL [REPEATS [PREVIOUS]]\n");
   return 2;
 }

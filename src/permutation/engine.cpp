@@ -28,15 +28,36 @@ using engine_detail::totalValues;
 namespace {
 
 // Sum over loci of (N^2 - sum over values of count^2): S_T of every pass.
+// How many individuals carry each value of a locus. When every data row is an
+// individual the codes are counted as they lie, with no gather through rowOf.
+template <typename Code>
+void countValues(const Code* codes, const LocusCodes& loci, std::vector<int64_t>& counts) {
+  const size_t n = loci.rowOf.size();
+  if (counts.size() == 2 && n == static_cast<size_t>(loci.table->rowCount())) {
+    int64_t ones = 0;  // a plain sum, which vectorises
+    for (size_t r = 0; r < n; ++r) ones += codes[r];
+    counts = {static_cast<int64_t>(n) - ones, ones};
+    return;
+  }
+  // Four tables in turn, so that runs of one value do not wait on one counter.
+  std::vector<int64_t> four(4 * counts.size(), 0);
+  size_t k = 0;
+  for (const int32_t r : loci.rowOf) {
+    ++four[(k & 3) * counts.size() + codes[r]];
+    ++k;
+  }
+  for (size_t v = 0; v < counts.size(); ++v) {
+    for (size_t t = 0; t < 4; ++t) counts[v] += four[t * counts.size() + v];
+  }
+}
+
 int64_t totalSum(const LocusCodes& loci) {
   const int64_t n = loci.individuals;
   int64_t total = 0;
   std::vector<int64_t> counts;
   for (int32_t l = 0; l < loci.loci; ++l) {
     counts.assign(sz(loci.valueCount[sz(l)]), 0);
-    visitCodes(loci.column(l), [&](const auto* codes) {
-      for (const int32_t r : loci.rowOf) ++counts[codes[r]];
-    });
+    visitCodes(loci.column(l), [&](const auto* codes) { countValues(codes, loci, counts); });
     int64_t squares = 0;
     for (const int64_t c : counts) squares += c * c;
     total += n * n - squares;
@@ -101,8 +122,7 @@ ModeCost slicedCost(const DesignFigures& f, const LocusCodes& loci) {
 ModeCost haplotypeCost(const DesignFigures& f, double h, double passes) {
   ModeCost c;
   const double levelCells = 2 * f.cells;
-  c.work = f.n + levelCells * h + f.groups * (h + 0.3 * h * h / 2) +
-           h * h * f.l / 32.0 / passes;
+  c.work = f.n + levelCells * h + f.groups * (h + 0.3 * h * h / 2) + h * h * f.l / 32.0 / passes;
   c.sharedBytes = h * h * (f.l <= 65535 ? 2 : 4) + h * f.l * 4 + f.n * 4;
   c.threadBytes = (f.cells + 1) * h * 4 + h * 4;
   return c;
@@ -196,9 +216,9 @@ const char* engineModeName(EngineMode mode) {
 }
 
 bool parseEngineMode(const std::string& text, EngineMode& mode) {
-  for (const EngineMode m : {EngineMode::Automatic, EngineMode::Pairs, EngineMode::Dense,
-                             EngineMode::Bitset, EngineMode::Sparse, EngineMode::Sliced,
-                             EngineMode::Haplotypes}) {
+  for (const EngineMode m :
+       {EngineMode::Automatic, EngineMode::Pairs, EngineMode::Dense, EngineMode::Bitset,
+        EngineMode::Sparse, EngineMode::Sliced, EngineMode::Haplotypes}) {
     if (text == engineModeName(m)) {
       mode = m;
       return true;
@@ -275,10 +295,10 @@ EngineMode chooseEngineMode(const Design& design, const LocusCodes& loci, int32_
                             int threads) {
   auto costs = estimateCosts(design, loci, nperm);
   std::vector<int32_t> haplotypeOf;
-  addHaplotypeCost(design, loci, nperm,
-                   engine_detail::groupHaplotypes(loci, haplotypeLimit(design, loci, costs),
-                                                  haplotypeOf),
-                   costs);
+  addHaplotypeCost(
+      design, loci, nperm,
+      engine_detail::groupHaplotypes(loci, haplotypeLimit(design, loci, costs), haplotypeOf),
+      costs);
   return cheapestMode(costs, threads);
 }
 
@@ -288,8 +308,8 @@ std::unique_ptr<Engine> makeEngine(const Design& design, const LocusCodes& loci,
   std::vector<int32_t> haplotypeOf;
   int32_t haplotypes = -1;
   if (mode == EngineMode::Automatic || mode == EngineMode::Haplotypes) {
-    const int32_t limit = mode == EngineMode::Haplotypes ? loci.individuals
-                                                          : haplotypeLimit(design, loci, costs);
+    const int32_t limit =
+        mode == EngineMode::Haplotypes ? loci.individuals : haplotypeLimit(design, loci, costs);
     haplotypes = engine_detail::groupHaplotypes(loci, limit, haplotypeOf);
     addHaplotypeCost(design, loci, nperm, haplotypes, costs);
   }
@@ -304,8 +324,8 @@ std::unique_ptr<Engine> makeEngine(const Design& design, const LocusCodes& loci,
     } else if (mode == EngineMode::Sliced) {
       engine = engine_detail::makeSlicedEngine(design, loci);
     } else if (mode == EngineMode::Haplotypes) {
-      engine = engine_detail::makeHaplotypeEngine(design, loci, std::move(haplotypeOf),
-                                                  haplotypes, threads);
+      engine = engine_detail::makeHaplotypeEngine(design, loci, std::move(haplotypeOf), haplotypes,
+                                                  threads);
     } else {
       engine = engine_detail::makeCountEngine(design, loci, mode);
     }

@@ -35,8 +35,40 @@ int bitWidth(uint64_t n) {
   return width;
 }
 
+#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__)
+#define TEVROL_POPCNT_CLONES __attribute__((target_clones("popcnt", "default")))
+#else
+#define TEVROL_POPCNT_CLONES
+#endif
+
 int popcount(uint64_t x) {
   return __builtin_popcountll(x);
+}
+
+struct PlaneSums {
+  uint64_t sum = 0;      // sum over two-valued planes of c
+  uint64_t squares = 0;  // sum over them of c^2
+};
+
+// The sums of c and c^2 over the first `words` words of a counter whose
+// slices lie `stride` words apart: c = sum of 2^s slice_s, so
+// c^2 = sum of 4^s slice_s + sum over s < t of 2^(s+t+1) slice_s slice_t.
+TEVROL_POPCNT_CLONES PlaneSums planeSums(const uint64_t* counter, size_t words, size_t stride,
+                                         int depth) {
+  PlaneSums sums;
+  for (size_t w = 0; w < words; ++w) {
+    for (int s = 0; s < depth; ++s) {
+      const uint64_t x = counter[sz(s) * stride + w];
+      const auto ones = static_cast<uint64_t>(popcount(x));
+      sums.sum += ones << s;
+      sums.squares += ones << (2 * s);
+      for (int t = s + 1; t < depth; ++t) {
+        sums.squares += static_cast<uint64_t>(popcount(x & counter[sz(t) * stride + w]))
+                        << (s + t + 1);
+      }
+    }
+  }
+  return sums;
 }
 
 // Carry-save adder: a + b + c = low + 2 high, bit by bit.
@@ -59,8 +91,8 @@ inline void ripple(uint64_t* counter, size_t words, int first, int depth, size_t
 
 // Adds 16 rows to a counter of depth >= 5: a carry-save tree per word keeps
 // the sum in slices 0-3 and passes only the carries of weight 16 on.
-TEVROL_VECTOR_CLONES void addSixteenRows(const uint64_t* const* r, uint64_t* counter,
-                                         size_t words, int depth) {
+TEVROL_VECTOR_CLONES void addSixteenRows(const uint64_t* const* r, uint64_t* counter, size_t words,
+                                         int depth) {
   uint64_t* ones = counter;
   uint64_t* twos = counter + words;
   uint64_t* fours = counter + 2 * words;
@@ -92,8 +124,7 @@ TEVROL_VECTOR_CLONES void addSixteenRows(const uint64_t* const* r, uint64_t* cou
 }
 
 // dst += src, both counters of the same depth, as binary numbers per plane.
-TEVROL_VECTOR_CLONES void addCounter(uint64_t* dst, const uint64_t* src, size_t words,
-                                     int depth) {
+TEVROL_VECTOR_CLONES void addCounter(uint64_t* dst, const uint64_t* src, size_t words, int depth) {
   for (size_t w = 0; w < words; ++w) {
     uint64_t carry = 0;
     for (int s = 0; s < depth; ++s) {
@@ -108,7 +139,7 @@ TEVROL_VECTOR_CLONES void addCounter(uint64_t* dst, const uint64_t* src, size_t 
 
 class SlicedScratch : public EngineScratch {
  public:
-  std::vector<uint64_t> counters;   // groups x D x W: cells, then XA levels, then XB levels
+  std::vector<uint64_t> counters;    // groups x D x W: cells, then XA levels, then XB levels
   std::vector<uint64_t> manyCounts;  // the counts of the planes of loci with more values
 };
 
@@ -146,13 +177,15 @@ class SlicedEngine : public Engine {
     for (int32_t a = 0; wantA && a < design_.levelsA; ++a) {
       uint64_t* counter = counterOf(scratch, cells + sz(a));
       const int32_t n = design_.levelSizesXA[sz(a)];
-      sumCells(counter, n, scratch, [&](int32_t b) { return design_.cell(a, b); }, design_.levelsB);
+      sumCells(
+          counter, n, scratch, [&](int32_t b) { return design_.cell(a, b); }, design_.levelsB);
       scratch.sums.levelA[sz(a)] = static_cast<double>(groupSum(counter, n, scratch));
     }
     for (int32_t b = 0; wantB && b < design_.levelsB; ++b) {
       uint64_t* counter = counterOf(scratch, cells + sz(design_.levelsA) + sz(b));
       const int32_t n = design_.levelSizesXB[sz(b)];
-      sumCells(counter, n, scratch, [&](int32_t a) { return design_.cell(a, b); }, design_.levelsA);
+      sumCells(
+          counter, n, scratch, [&](int32_t a) { return design_.cell(a, b); }, design_.levelsA);
       scratch.sums.levelB[sz(b)] = static_cast<double>(groupSum(counter, n, scratch));
     }
   }
@@ -181,28 +214,47 @@ class SlicedEngine : public Engine {
 
   // Reads the table a block of its rows at a time, every locus in turn, so
   // that the bit rows being set stay in cache while the codes stream by.
+  // Two-valued loci fill a whole word of a row, 64 loci at a time, in a
+  // buffer of their own; the planes of the other loci are set one by one.
   void fillRows(const LocusCodes& loci) {
     struct Planes {
       int32_t locus;
       size_t first;   // plane of value 0
       uint32_t last;  // the value without a plane
     };
+    std::vector<int32_t> twoValued;  // two-valued plane p is locus twoValued[p]
     std::vector<Planes> planes;
-    size_t twoPlane = 0;
     size_t manyLocus = 0;
     for (int32_t l = 0; l < loci.loci; ++l) {
       const int32_t values = loci.valueCount[sz(l)];
-      if (values < 2) continue;
-      const size_t first = values == 2 ? twoPlane++ : twoWords_ * 64 + many_[manyLocus++].firstPlane;
+      if (values == 2) twoValued.push_back(l);
+      if (values <= 2) continue;
+      const size_t first = twoWords_ * 64 + many_[manyLocus++].firstPlane;
       planes.push_back({l, first, static_cast<uint32_t>(values - 1)});
     }
     size_t rows = 0;
     for (const int32_t r : loci.rowOf) rows = std::max(rows, sz(r) + 1);
     std::vector<int32_t> positionOf(rows, -1);
-    for (size_t x = 0; x < loci.rowOf.size(); ++x) positionOf[sz(loci.rowOf[x])] = static_cast<int32_t>(x);
+    for (size_t x = 0; x < loci.rowOf.size(); ++x)
+      positionOf[sz(loci.rowOf[x])] = static_cast<int32_t>(x);
     constexpr size_t kBlock = 256;
+    uint64_t word[kBlock];
     for (size_t begin = 0; begin < rows; begin += kBlock) {
       const size_t end = std::min(rows, begin + kBlock);
+      for (size_t w = 0; w < twoWords_; ++w) {
+        std::fill(word, word + kBlock, 0);
+        for (size_t p = 64 * w; p < std::min(twoValued.size(), 64 * w + 64); ++p) {
+          visitCodes(loci.column(twoValued[p]), [&](const auto* codes) {
+            // The plane holds value 0: a code of 0 sets the bit.
+            for (size_t r = begin; r < end; ++r) {
+              word[r - begin] |= uint64_t{codes[r] == 0} << (p % 64);
+            }
+          });
+        }
+        for (size_t r = begin; r < end; ++r) {
+          if (positionOf[r] >= 0) rows_[sz(positionOf[r]) * words_ + w] = word[r - begin];
+        }
+      }
       for (const Planes& p : planes) {
         visitCodes(loci.column(p.locus), [&](const auto* codes) {
           for (size_t r = begin; r < end; ++r) {
@@ -259,21 +311,9 @@ class SlicedEngine : public Engine {
   // S_g of a group of n members from its counter.
   int64_t groupSum(const uint64_t* counter, int32_t n, SlicedScratch& scratch) const {
     const int depth = bitWidth(sz(n));
-    uint64_t sum = 0;      // sum over two-valued planes of c
-    uint64_t squares = 0;  // sum over them of c^2
-    for (size_t w = 0; w < twoWords_; ++w) {
-      for (int s = 0; s < depth; ++s) {
-        const uint64_t x = counter[sz(s) * words_ + w];
-        const auto ones = static_cast<uint64_t>(popcount(x));
-        sum += ones << s;
-        squares += ones << (2 * s);
-        for (int t = s + 1; t < depth; ++t) {
-          squares += static_cast<uint64_t>(popcount(x & counter[sz(t) * words_ + w])) << (s + t + 1);
-        }
-      }
-    }
+    const PlaneSums planes = planeSums(counter, twoWords_, words_, depth);
     const auto nn = static_cast<uint64_t>(n);
-    int64_t total = 2 * static_cast<int64_t>(nn * sum - squares);
+    int64_t total = 2 * static_cast<int64_t>(nn * planes.sum - planes.squares);
     if (!many_.empty()) total += manySum(counter, n, depth, scratch);
     return total;
   }
@@ -305,9 +345,9 @@ class SlicedEngine : public Engine {
   }
 
   std::vector<ManyLocus> many_;
-  size_t twoWords_ = 0;        // words of the planes of two-valued loci
-  size_t words_ = 0;           // W: words of a row
-  int depth_ = 5;              // D: slices of a counter; 2^D > N
+  size_t twoWords_ = 0;         // words of the planes of two-valued loci
+  size_t words_ = 0;            // W: words of a row
+  int depth_ = 5;               // D: slices of a counter; 2^D > N
   std::vector<uint64_t> rows_;  // rows_[x * W + w]: the row of position x
 };
 

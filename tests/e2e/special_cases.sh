@@ -216,5 +216,16 @@ grep -q '"program": "tevrol"' "$work/keep.json" || fail "complete run: JSON file
 status=${PIPESTATUS[0]}
 [ "$status" = 141 ] && [ ! -s "$work/err" ] || fail "closed pipe: status $status, '$(cat "$work/err")'"
 
+# Progress goes to standard error only: a file gets whole lines of rising
+# counts, the report stays the same, and a short run shows nothing.
+"$tevrol" --progress "$data/demo.txt" 6000000 -1 >"$work/progress.out" 2>"$work/progress.err"
+"$tevrol" "$data/demo.txt" 6000000 -1 | cmp -s - "$work/progress.out" || fail "progress: report changed"
+pattern='^tevrol: [0-9]+ of 18000000 permutations, [0-9]+:[0-9]{2} elapsed, about [0-9]+:[0-9]{2} left$'
+lines=$(wc -l <"$work/progress.err")
+[ "$lines" -ge 1 ] && [ "$(grep -cE "$pattern" "$work/progress.err")" = "$lines" ] &&
+  cut -d ' ' -f 2 "$work/progress.err" | sort -c -n -u ||
+  fail "progress: lines '$(head -c 300 "$work/progress.err")'"
+"$tevrol" --progress "$data/demo.txt" 100 -1 2>&1 >/dev/null | grep -q . && fail "progress: short run showed some"
+
 [ "$failures" = 0 ] && echo "all special cases passed"
 [ "$failures" = 0 ]

@@ -1,0 +1,21 @@
+// Synthetic data sets for the benchmarks. Every generator is deterministic
+// for its seed; factors are drawn at random among levels r0.. and p0...
+#pragma once
+
+#include <string>
+
+namespace tevrol::bench {
+
+// N individuals, L loci with V one-letter texts each, A x B levels.
+std::string randomTable(int individuals, int loci, int levelsA, int levelsB, int values,
+                        unsigned seed);
+
+// N individuals on 4 x 3 levels, L biallelic loci written 0/1. With
+// haplotypes > 0 every individual carries one of that many random sequences;
+// with 0 every locus of every individual is drawn on its own.
+std::string wideTable(int individuals, int loci, int haplotypes, unsigned seed);
+
+// N individuals on 4 x 3 levels whose every locus text is unique in its column.
+std::string uniqueTable(int individuals, int loci, unsigned seed);
+
+}  // namespace tevrol::bench
