@@ -27,7 +27,6 @@ using engine_detail::totalValues;
 
 namespace {
 
-// Sum over loci of (N^2 - sum over values of count^2): S_T of every pass.
 // How many individuals carry each value of a locus. When every data row is an
 // individual the codes are counted as they lie, with no gather through rowOf.
 template <typename Code>
@@ -51,6 +50,7 @@ void countValues(const Code* codes, const LocusCodes& loci, std::vector<int64_t>
   }
 }
 
+// Sum over loci of (N^2 - sum over values of count^2): S_T of every pass.
 int64_t totalSum(const LocusCodes& loci) {
   const int64_t n = loci.individuals;
   int64_t total = 0;
