@@ -22,7 +22,10 @@ struct Slot {
 Slot slots[kMaxTemporaryFiles];
 bool handlersInstalled = false;
 
-constexpr int kCleanedSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
+// Every signal whose default action ends the process and that a run may
+// meet: interrupts, closed pipes, and the limits of batch systems.
+constexpr int kCleanedSignals[] = {SIGINT, SIGTERM, SIGHUP,  SIGPIPE,
+                                   SIGQUIT, SIGXCPU, SIGXFSZ, SIGABRT};
 
 extern "C" void removeAndReraise(int signal) {
   removeTemporaryFiles();

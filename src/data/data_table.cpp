@@ -120,6 +120,8 @@ class DataTable::Builder {
       lineHasText_ = true;
     }
     bytesBefore_ += n;
+    // New texts may have widened columns since the last reserve.
+    if (held_ != heldAtWidths_) measureRowBytes();
     checkMemory(reservedRows_);
   }
 
@@ -203,8 +205,7 @@ class DataTable::Builder {
       const double perRow = static_cast<double>(lineEndAt_) / static_cast<double>(rows);
       want = std::max(rows + 1024, static_cast<size_t>(1.02 * static_cast<double>(expectedBytes_) / perRow));
     }
-    rowBytes_ = 0;
-    for (const CodeColumn& column : table_.columns_) rowBytes_ += static_cast<size_t>(column.width());
+    measureRowBytes();
     checkMemory(want);
     for (CodeColumn& column : table_.columns_) {
       column.reserve(want);
@@ -212,6 +213,12 @@ class DataTable::Builder {
       if (estimated) column.prefault();
     }
     reservedRows_ = want;
+  }
+
+  void measureRowBytes() {
+    rowBytes_ = 0;
+    for (const CodeColumn& column : table_.columns_) rowBytes_ += static_cast<size_t>(column.width());
+    heldAtWidths_ = held_;
   }
 
   // The codes, the texts, and the field being read must leave room for the
@@ -238,7 +245,8 @@ class DataTable::Builder {
   uint64_t expectedBytes_ = 0;
   uint64_t bytesBefore_ = 0;  // fed before the current block
   uint64_t lineEndAt_ = 0;    // offset of the latest delimiter
-  size_t rowBytes_ = 0;  // the widths of all columns, at the latest reserve
+  size_t rowBytes_ = 0;      // the widths of all columns, as last measured
+  size_t heldAtWidths_ = 0;  // held_ when they were
   std::string partial_;
 };
 

@@ -41,6 +41,18 @@ mode_t newFileMode() {
 
 }  // namespace
 
+bool namesSameRegularFile(const std::string& a, const std::string& b) {
+  struct stat x {};
+  struct stat y {};
+  const bool hasA = stat(a.c_str(), &x) == 0;
+  const bool hasB = stat(b.c_str(), &y) == 0;
+  if (hasA && hasB) return sameFile(x, y) && S_ISREG(x.st_mode);
+  if (hasA || hasB) return false;
+  // Neither exists yet: the same name in the same directory.
+  return baseNameOf(a) == baseNameOf(b) && stat(directoryOf(a).c_str(), &x) == 0 &&
+         stat(directoryOf(b).c_str(), &y) == 0 && sameFile(x, y);
+}
+
 OutputFile::OutputFile(const std::string& path) : path_(path) {
   struct stat named {};
   struct stat out {};
@@ -53,7 +65,11 @@ OutputFile::OutputFile(const std::string& path) : path_(path) {
   struct stat link {};
   if (lstat(path.c_str(), &link) != 0) {
     if (errno != ENOENT) fail("could not create", errno);
-    openTemporary(path, newFileMode());  // also a link to nowhere: the link is replaced
+    openTemporary(path, newFileMode());
+    return;
+  }
+  if (!exists && S_ISLNK(link.st_mode)) {
+    openTemporary(path, newFileMode());  // a link to nowhere is replaced by the file
     return;
   }
   if (exists && S_ISREG(named.st_mode)) {

@@ -38,4 +38,8 @@ class OutputFile {
   bool sharesStdout_ = false;
 };
 
+// Whether two paths name one regular file, or one file yet to be created:
+// outputs that would replace each other, or the input.
+bool namesSameRegularFile(const std::string& a, const std::string& b);
+
 }  // namespace tevrol

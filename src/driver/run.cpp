@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <utility>
 
 #include "analysis/anova.h"
 #include "analysis/anova_report.h"
@@ -93,7 +94,8 @@ bool showProgress(const Options& options) {
 // pass by pass, both completed and moved into place only at the end.
 class RunOutputs {
  public:
-  explicit RunOutputs(const Options& options) {
+  RunOutputs(const Options& options, const std::string& input) {
+    refuseClashes(options, input);
     if (!options.jsonPath.empty()) json_ = std::make_unique<OutputFile>(options.jsonPath);
     if (!options.nullPath.empty()) null_ = std::make_unique<OutputFile>(options.nullPath);
   }
@@ -127,6 +129,21 @@ class RunOutputs {
   }
 
  private:
+  // An output must never replace the data it is computed from, nor the other
+  // output: one of the two would be lost after a run that reports success.
+  static void refuseClashes(const Options& options, const std::string& input) {
+    for (const auto& [option, path] : {std::pair{"--json", options.jsonPath},
+                                       std::pair{"--null", options.nullPath}}) {
+      if (!path.empty() && input != "-" && namesSameRegularFile(path, input)) {
+        fatalError(std::string("Option ") + option + " would overwrite the input file");
+      }
+    }
+    if (!options.jsonPath.empty() && !options.nullPath.empty() &&
+        namesSameRegularFile(options.jsonPath, options.nullPath)) {
+      fatalError("Options --json and --null name the same file");
+    }
+  }
+
   std::unique_ptr<OutputFile> json_;
   std::unique_ptr<OutputFile> null_;
 };
@@ -167,7 +184,7 @@ int run(int argc, const char* const* argv) {
   const Settings settings = readSettings(line.options);
   // Outputs are created before anything is read: a bad path fails at once,
   // not after the permutations.
-  RunOutputs outputs(line.options);
+  RunOutputs outputs(line.options, line.filename);
   RunResult result;
   result.file = line.filename;
   result.nperm = line.nperm;

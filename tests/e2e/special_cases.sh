@@ -211,6 +211,22 @@ ls -A "$work" | grep -q '^\.' && fail "killed run: temporary file left"
 "$tevrol" --json "$work/keep.json" "$data/demo.txt" 100 -1 >/dev/null
 grep -q '"program": "tevrol"' "$work/keep.json" || fail "complete run: JSON file not replaced"
 
+# An output never replaces the input or the other output; a link to nowhere
+# is not followed into a file left behind by a failed run.
+cp "$data/demo.txt" "$work/input.txt"
+for args in "--null $work/input.txt" "--json $work/./input.txt" "--json $work/same --null $work/same"; do
+  # shellcheck disable=SC2086
+  "$tevrol" $args "$work/input.txt" 100 -1 >"$work/clash.out"
+  status=$?
+  [ "$status" = 13 ] && [ "$(wc -l <"$work/clash.out")" = 1 ] && grep -q '^ERROR: Option' "$work/clash.out" ||
+    fail "clash ($args): status $status, '$(cat "$work/clash.out")'"
+done
+cmp -s "$data/demo.txt" "$work/input.txt" || fail "clash: input file changed"
+ln -s "$work/nowhere/r.json" "$work/dangling"
+mkdir "$work/nowhere"
+"$tevrol" --json "$work/dangling" "$data/missing.txt" 100 -1 >/dev/null
+[ ! -e "$work/nowhere/r.json" ] || fail "link to nowhere: file created by a failed run"
+
 # A reader that goes away ends the run by SIGPIPE, without a message.
 "$tevrol" --null /dev/stdout "$regions" 20000 -1 2>"$work/err" | head -n 1 >/dev/null
 status=${PIPESTATUS[0]}
