@@ -222,6 +222,9 @@ for args in "--null $work/input.txt" "--json $work/./input.txt" "--json $work/sa
     fail "clash ($args): status $status, '$(cat "$work/clash.out")'"
 done
 cmp -s "$data/demo.txt" "$work/input.txt" || fail "clash: input file changed"
+# Devices are no files to lose: both outputs may go to one.
+"$tevrol" --json /dev/null --null /dev/null "$work/input.txt" 100 -1 >/dev/null ||
+  fail "clash: two outputs to /dev/null refused"
 ln -s "$work/nowhere/r.json" "$work/dangling"
 mkdir "$work/nowhere"
 "$tevrol" --json "$work/dangling" "$data/missing.txt" 100 -1 >/dev/null
