@@ -24,7 +24,7 @@ bool handlersInstalled = false;
 
 // Every signal whose default action ends the process and that a run may
 // meet: interrupts, closed pipes, and the limits of batch systems.
-constexpr int kCleanedSignals[] = {SIGINT, SIGTERM, SIGHUP,  SIGPIPE,
+constexpr int kCleanedSignals[] = {SIGINT,  SIGTERM, SIGHUP,  SIGPIPE,
                                    SIGQUIT, SIGXCPU, SIGXFSZ, SIGABRT};
 
 extern "C" void removeAndReraise(int signal) {

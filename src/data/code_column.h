@@ -48,9 +48,12 @@ class CodeColumn {
   // Maps the reserved room at once, where the system can: one call instead
   // of a page fault for every page the codes will fill.
   void prefault() {
-    if (width_ == 1) prefaultRange(narrow_.data() + narrow_.size(), narrow_.capacity() - narrow_.size());
-    if (width_ == 2) prefaultRange(middle_.data() + middle_.size(), 2 * (middle_.capacity() - middle_.size()));
-    if (width_ == 4) prefaultRange(wide_.data() + wide_.size(), 4 * (wide_.capacity() - wide_.size()));
+    if (width_ == 1)
+      prefaultRange(narrow_.data() + narrow_.size(), narrow_.capacity() - narrow_.size());
+    if (width_ == 2)
+      prefaultRange(middle_.data() + middle_.size(), 2 * (middle_.capacity() - middle_.size()));
+    if (width_ == 4)
+      prefaultRange(wide_.data() + wide_.size(), 4 * (wide_.capacity() - wide_.size()));
   }
 
   // Bytes held, reserved capacity included.

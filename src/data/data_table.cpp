@@ -30,8 +30,9 @@ uint64_t delimiterMask(const char* p) {
   uint64_t mask = 0;
   for (int k = 0; k < 4; ++k) {
     const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * k));
-    const __m128i hits = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(bytes, tab), _mm_cmpeq_epi8(bytes, lf)),
-                                      _mm_cmpeq_epi8(bytes, cr));
+    const __m128i hits =
+        _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(bytes, tab), _mm_cmpeq_epi8(bytes, lf)),
+                     _mm_cmpeq_epi8(bytes, cr));
     mask |= uint64_t{static_cast<uint16_t>(_mm_movemask_epi8(hits))} << (16 * k);
   }
   return mask;
@@ -172,7 +173,8 @@ class DataTable::Builder {
       startData();
     } else {
       // A short line leaves its last cells empty.
-      for (size_t c = column_ + 1; c < columns_; ++c) columnAt_[c].push(dictionaryAt_[c].codeOf("", 0));
+      for (size_t c = column_ + 1; c < columns_; ++c)
+        columnAt_[c].push(dictionaryAt_[c].codeOf("", 0));
       if (static_cast<size_t>(table_.rows_) == kMaxCount) fatalError("File has too many data rows");
       if (static_cast<size_t>(++table_.rows_) == reservedRows_) reserveRows();
     }
@@ -200,10 +202,12 @@ class DataTable::Builder {
   void reserveRows() {
     const size_t rows = static_cast<size_t>(table_.rows_);
     size_t want = std::max<size_t>(1024, 2 * rows);
-    const bool estimated = expectedBytes_ > 0 && lineEndAt_ > 0 && rows >= 1024 && reservedRows_ <= 1024;
+    const bool estimated =
+        expectedBytes_ > 0 && lineEndAt_ > 0 && rows >= 1024 && reservedRows_ <= 1024;
     if (estimated) {
       const double perRow = static_cast<double>(lineEndAt_) / static_cast<double>(rows);
-      want = std::max(rows + 1024, static_cast<size_t>(1.02 * static_cast<double>(expectedBytes_) / perRow));
+      want = std::max(rows + 1024,
+                      static_cast<size_t>(1.02 * static_cast<double>(expectedBytes_) / perRow));
     }
     measureRowBytes();
     checkMemory(want);
@@ -217,7 +221,8 @@ class DataTable::Builder {
 
   void measureRowBytes() {
     rowBytes_ = 0;
-    for (const CodeColumn& column : table_.columns_) rowBytes_ += static_cast<size_t>(column.width());
+    for (const CodeColumn& column : table_.columns_)
+      rowBytes_ += static_cast<size_t>(column.width());
     heldAtWidths_ = held_;
   }
 
@@ -245,8 +250,8 @@ class DataTable::Builder {
   uint64_t expectedBytes_ = 0;
   uint64_t bytesBefore_ = 0;  // fed before the current block
   uint64_t lineEndAt_ = 0;    // offset of the latest delimiter
-  size_t rowBytes_ = 0;      // the widths of all columns, as last measured
-  size_t heldAtWidths_ = 0;  // held_ when they were
+  size_t rowBytes_ = 0;       // the widths of all columns, as last measured
+  size_t heldAtWidths_ = 0;   // held_ when they were
   std::string partial_;
 };
 

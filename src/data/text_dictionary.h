@@ -15,7 +15,6 @@ namespace tevrol {
 // direct table.
 class TextDictionary {
  public:
-
   // bytesHeld, if given, grows by the memory each new text takes.
   explicit TextDictionary(size_t* bytesHeld = nullptr);
 
@@ -46,7 +45,7 @@ class TextDictionary {
   // The high 32 bits of the hash of the text found there, then its code + 1
   // in the low 32 bits; 0: free.
   std::vector<uint64_t> slots_;
-  size_t hashed_ = 0;            // texts in slots_: all but the empty one
+  size_t hashed_ = 0;  // texts in slots_: all but the empty one
   size_t* bytesHeld_;
 };
 

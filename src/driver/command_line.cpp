@@ -89,17 +89,31 @@ int parseOptions(int argc, const char* const* argv, Options& options) {
     if (c == -1) break;
     const std::string name = optionName(word, c == ':' || c == '?' ? optopt : c);
     switch (c) {
-      case 'h': options.help = true; return optind;
-      case 'V': options.version = true; return optind;
+      case 'h':
+        options.help = true;
+        return optind;
+      case 'V':
+        options.version = true;
+        return optind;
       case 't':
         options.threads = parseThreads(optarg);
-        if (options.threads == 0) fatalError("Option " + name + " must be a whole number from 1 to 256");
+        if (options.threads == 0)
+          fatalError("Option " + name + " must be a whole number from 1 to 256");
         break;
-      case kJson: options.jsonPath = requirePath(name, optarg); break;
-      case kNull: options.nullPath = requirePath(name, optarg); break;
-      case kProgress: options.progress = ProgressMode::On; break;
-      case kNoProgress: options.progress = ProgressMode::Off; break;
-      case ':': fatalError("Option " + name + " needs a value");
+      case kJson:
+        options.jsonPath = requirePath(name, optarg);
+        break;
+      case kNull:
+        options.nullPath = requirePath(name, optarg);
+        break;
+      case kProgress:
+        options.progress = ProgressMode::On;
+        break;
+      case kNoProgress:
+        options.progress = ProgressMode::Off;
+        break;
+      case ':':
+        fatalError("Option " + name + " needs a value");
       default:
         // A known long option given a value it does not take leaves optopt set.
         if (optopt != 0 && name.compare(0, 2, "--") == 0) {

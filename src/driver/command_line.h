@@ -24,9 +24,9 @@ enum class ProgressMode { Automatic, On, Off };
 struct Options {
   bool help = false;
   bool version = false;
-  int threads = 0;        // 0: not given
-  std::string jsonPath;   // empty: no JSON file
-  std::string nullPath;   // empty: no null file
+  int threads = 0;       // 0: not given
+  std::string jsonPath;  // empty: no JSON file
+  std::string nullPath;  // empty: no null file
   ProgressMode progress = ProgressMode::Automatic;
 };
 

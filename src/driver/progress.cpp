@@ -50,9 +50,8 @@ void Progress::poll(int64_t done) {
 void Progress::show(int64_t done, double elapsed) {
   const double left = elapsed * static_cast<double>(total_ - done) / static_cast<double>(done);
   std::fprintf(stderr, "%stevrol: %lld of %lld permutations, %s elapsed, about %s left%s",
-               terminal_ ? "\r" : "", static_cast<long long>(done),
-               static_cast<long long>(total_), clockText(elapsed).c_str(),
-               clockText(left).c_str(), terminal_ ? "\x1b[K" : "\n");
+               terminal_ ? "\r" : "", static_cast<long long>(done), static_cast<long long>(total_),
+               clockText(elapsed).c_str(), clockText(left).c_str(), terminal_ ? "\x1b[K" : "\n");
   std::fflush(stderr);
   shown_ = true;
 }

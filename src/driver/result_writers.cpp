@@ -24,8 +24,12 @@ Json wholeNumber(double value) {
 }
 
 Json factorRow(const AnovaStats& s, AnovaRow row) {
-  return Json{{"df", wholeNumber(s.df[row])}, {"seq_ss", s.seqSS[row]}, {"adj_ss", s.adjSS[row]},
-              {"ms", s.MS[row]}, {"F", s.F[row]},         {"n", s.n[row]},
+  return Json{{"df", wholeNumber(s.df[row])},
+              {"seq_ss", s.seqSS[row]},
+              {"adj_ss", s.adjSS[row]},
+              {"ms", s.MS[row]},
+              {"F", s.F[row]},
+              {"n", s.n[row]},
               {"var", s.var[row]}};
 }
 
@@ -33,9 +37,12 @@ Json anovaJson(const AnovaStats& s) {
   Json anova;
   anova["XA"] = factorRow(s, XA);
   anova["XB"] = factorRow(s, XB);
-  anova["Error"] = Json{{"df", wholeNumber(s.df[Error])}, {"ss", s.seqSS[Error]}, {"ms", s.MS[Error]},
+  anova["Error"] = Json{{"df", wholeNumber(s.df[Error])},
+                        {"ss", s.seqSS[Error]},
+                        {"ms", s.MS[Error]},
                         {"var", s.var[Error]}};
-  anova["Total"] = Json{{"df", wholeNumber(s.df[Total])}, {"ss", s.seqSS[Total]}, {"var", s.var[Total]}};
+  anova["Total"] =
+      Json{{"df", wholeNumber(s.df[Total])}, {"ss", s.seqSS[Total]}, {"var", s.var[Total]}};
   return anova;
 }
 

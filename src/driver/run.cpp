@@ -14,10 +14,10 @@
 #include "analysis/anova_report.h"
 #include "analysis/design.h"
 #include "analysis/distances.h"
+#include "base/fatal.h"
 #include "data/data_table.h"
 #include "data/levels.h"
 #include "driver/command_line.h"
-#include "base/fatal.h"
 #include "driver/output_file.h"
 #include "driver/progress.h"
 #include "driver/result_writers.h"
@@ -132,8 +132,8 @@ class RunOutputs {
   // An output must never replace the data it is computed from, nor the other
   // output: one of the two would be lost after a run that reports success.
   static void refuseClashes(const Options& options, const std::string& input) {
-    for (const auto& [option, path] : {std::pair{"--json", options.jsonPath},
-                                       std::pair{"--null", options.nullPath}}) {
+    for (const auto& [option, path] :
+         {std::pair{"--json", options.jsonPath}, std::pair{"--null", options.nullPath}}) {
       if (!path.empty() && input != "-" && namesSameRegularFile(path, input)) {
         fatalError(std::string("Option ") + option + " would overwrite the input file");
       }
@@ -168,7 +168,9 @@ Settings readSettings(const Options& options) {
     if (name == "reference") {
       settings.reference = true;
     } else if (!parseEngineMode(name, settings.engine)) {
-      fatalError("TEVROL_ENGINE must be automatic, pairs, dense, bitset, sparse, sliced, haplotypes or reference");
+      fatalError(
+          "TEVROL_ENGINE must be automatic, pairs, dense, bitset, sparse, sliced, haplotypes or "
+          "reference");
     }
   }
   return settings;

@@ -57,7 +57,8 @@ AndCount pickAndCount() {
 template <typename Code>
 std::vector<Code> flatCodes(const LocusCodes& loci, const std::vector<int64_t>& offset) {
   std::vector<Code> out = loci.positionRows<Code>();
-  for (size_t i = 0; i < out.size(); ++i) out[i] = static_cast<Code>(out[i] + offset[i % sz(loci.loci)]);
+  for (size_t i = 0; i < out.size(); ++i)
+    out[i] = static_cast<Code>(out[i] + offset[i % sz(loci.loci)]);
   return out;
 }
 

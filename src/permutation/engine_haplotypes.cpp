@@ -50,7 +50,7 @@ int32_t mismatches(const Code* x, const Code* y, int32_t loci) {
 
 class HaplotypeScratch : public EngineScratch {
  public:
-  std::vector<int32_t> counts;  // groups x H: cells, then the level being summed
+  std::vector<int32_t> counts;   // groups x H: cells, then the level being summed
   std::vector<int32_t> present;  // haplotypes of nonzero count in one group
 };
 
@@ -78,8 +78,8 @@ class HaplotypeEngine : public Engine {
       for (int32_t x = t; x < h_; x += threads) {
         const uint32_t* cx = codes.data() + sz(x) * sz(loci.loci);
         for (int32_t y = x + 1; y < h_; ++y) {
-          const auto d = static_cast<Dist>(
-              mismatches(cx, codes.data() + sz(y) * sz(loci.loci), loci.loci));
+          const auto d =
+              static_cast<Dist>(mismatches(cx, codes.data() + sz(y) * sz(loci.loci), loci.loci));
           d_[sz(x) * sz(h_) + sz(y)] = d;
           d_[sz(y) * sz(h_) + sz(x)] = d;
         }
@@ -111,11 +111,13 @@ class HaplotypeEngine : public Engine {
     }
     int32_t* level = countsOf(scratch, cells);
     for (int32_t a = 0; wantA && a < design_.levelsA; ++a) {
-      sumCells(level, scratch, [&](int32_t b) { return design_.cell(a, b); }, design_.levelsB);
+      sumCells(
+          level, scratch, [&](int32_t b) { return design_.cell(a, b); }, design_.levelsB);
       scratch.sums.levelA[sz(a)] = static_cast<double>(quadraticForm(level, scratch));
     }
     for (int32_t b = 0; wantB && b < design_.levelsB; ++b) {
-      sumCells(level, scratch, [&](int32_t a) { return design_.cell(a, b); }, design_.levelsA);
+      sumCells(
+          level, scratch, [&](int32_t a) { return design_.cell(a, b); }, design_.levelsA);
       scratch.sums.levelB[sz(b)] = static_cast<double>(quadraticForm(level, scratch));
     }
   }

@@ -60,8 +60,7 @@ const OptionWords kOptions[16] = {
 
 // Runs tevrol on the file with the engine and options; returns its output
 // and status.
-std::string runOnce(const char* path, const char* engine, const OptionWords& options,
-                    int& status) {
+std::string runOnce(const char* path, const char* engine, const OptionWords& options, int& status) {
   setenv("TEVROL_ENGINE", engine, 1);
   std::fflush(stdout);
   if (ftruncate(outputFd, 0) != 0 || lseek(outputFd, 0, SEEK_SET) != 0) std::abort();
@@ -125,7 +124,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
   static const char* const engines[] = {"automatic", "pairs",  "dense",     "bitset",
-                                         "sparse",    "sliced", "haplotypes"};
+                                        "sparse",    "sliced", "haplotypes"};
   const char* engine = engines[data[0] % 7];
   const OptionWords& options = kOptions[data[0] / 7 % 16];
   const int input = memfd_create("tevrol-input", 0);

@@ -90,8 +90,8 @@ TEST(CommandLine, WrongArgumentCount) {
 }
 
 TEST(CommandLine, OptionsEndAtTheFileName) {
-  const CommandLine line = parse({"-t", "4", "--json=r.json", "--null", "n.tsv", "--progress",
-                                  "data.txt", "100", "-1"});
+  const CommandLine line =
+      parse({"-t", "4", "--json=r.json", "--null", "n.tsv", "--progress", "data.txt", "100", "-1"});
   EXPECT_EQ(line.options.threads, 4);
   EXPECT_EQ(line.options.jsonPath, "r.json");
   EXPECT_EQ(line.options.nullPath, "n.tsv");

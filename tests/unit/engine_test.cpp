@@ -149,7 +149,8 @@ TEST(Engine, WideModesMatchTheReferenceOnManyLociAndRepeatedHaplotypes) {
     for (int l = 0; l < 131; ++l) text += "\tL" + std::to_string(l);
     text += "\n";
     for (int i = 0; i < 400; ++i) {
-      const int source = haplotypes > 0 && i >= haplotypes ? static_cast<int>(rng() % haplotypes) : -1;
+      const int source =
+          haplotypes > 0 && i >= haplotypes ? static_cast<int>(rng() % haplotypes) : -1;
       std::string row;
       if (source >= 0) {
         row = rows[static_cast<size_t>(source)];
@@ -163,8 +164,8 @@ TEST(Engine, WideModesMatchTheReferenceOnManyLociAndRepeatedHaplotypes) {
     const Fixture fixture(text);
     const RunRecord reference = fixture.run(100, -11, true, EngineMode::Automatic, 1);
     for (const EngineMode mode : {EngineMode::Sliced, EngineMode::Haplotypes, EngineMode::Bitset}) {
-      const std::string what = std::string(engineModeName(mode)) + ", haplotypes " +
-                               std::to_string(haplotypes);
+      const std::string what =
+          std::string(engineModeName(mode)) + ", haplotypes " + std::to_string(haplotypes);
       expectSameRun(reference, fixture.run(100, -11, false, mode, 2), what);
     }
   }

@@ -1,6 +1,7 @@
 #include "base/system_memory.h"
 
 #include <gtest/gtest.h>
+
 #include <filesystem>
 #include <fstream>
 #include <string>
