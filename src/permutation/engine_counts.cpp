@@ -48,8 +48,7 @@ __attribute__((target("popcnt"))) uint64_t andCountPopcnt(const uint64_t* x, con
 
 AndCount pickAndCount() {
 #if defined(__x86_64__) || defined(__i386__)
-  __builtin_cpu_init();
-  if (__builtin_cpu_supports("popcnt")) return andCountPopcnt;
+  if (hasPopcount()) return andCountPopcnt;
 #endif
   return andCountPortable;
 }

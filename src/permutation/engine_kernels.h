@@ -18,6 +18,17 @@ inline size_t sz(int64_t value) {
 
 int64_t totalValues(const LocusCodes& loci);
 
+// Whether the processor has the popcount instruction, for kernels compiled
+// with and without it (the build targets no particular processor).
+inline bool hasPopcount() {
+#if defined(__x86_64__) || defined(__i386__)
+  __builtin_cpu_init();
+  return __builtin_cpu_supports("popcnt");
+#else
+  return false;
+#endif
+}
+
 inline int32_t levelEnd(const Design& design, int32_t a) {
   return design.cellStart[sz(design.cell(a, design.levelsB - 1)) + 1];
 }

@@ -35,16 +35,6 @@ int bitWidth(uint64_t n) {
   return width;
 }
 
-#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__)
-#define TEVROL_POPCNT_CLONES __attribute__((target_clones("popcnt", "default")))
-#else
-#define TEVROL_POPCNT_CLONES
-#endif
-
-int popcount(uint64_t x) {
-  return __builtin_popcountll(x);
-}
-
 struct PlaneSums {
   uint64_t sum = 0;      // sum over two-valued planes of c
   uint64_t squares = 0;  // sum over them of c^2
@@ -53,22 +43,43 @@ struct PlaneSums {
 // The sums of c and c^2 over the first `words` words of a counter whose
 // slices lie `stride` words apart: c = sum of 2^s slice_s, so
 // c^2 = sum of 4^s slice_s + sum over s < t of 2^(s+t+1) slice_s slice_t.
-TEVROL_POPCNT_CLONES PlaneSums planeSums(const uint64_t* counter, size_t words, size_t stride,
-                                         int depth) {
+// Compiled twice, with and without the popcount instruction.
+inline __attribute__((always_inline)) PlaneSums planeSumsOf(const uint64_t* counter, size_t words,
+                                                            size_t stride, int depth) {
   PlaneSums sums;
   for (size_t w = 0; w < words; ++w) {
     for (int s = 0; s < depth; ++s) {
       const uint64_t x = counter[sz(s) * stride + w];
-      const auto ones = static_cast<uint64_t>(popcount(x));
+      const auto ones = static_cast<uint64_t>(__builtin_popcountll(x));
       sums.sum += ones << s;
       sums.squares += ones << (2 * s);
       for (int t = s + 1; t < depth; ++t) {
-        sums.squares += static_cast<uint64_t>(popcount(x & counter[sz(t) * stride + w]))
-                        << (s + t + 1);
+        const uint64_t both = x & counter[sz(t) * stride + w];
+        sums.squares += static_cast<uint64_t>(__builtin_popcountll(both)) << (s + t + 1);
       }
     }
   }
   return sums;
+}
+
+using PlaneSumsFunction = PlaneSums (*)(const uint64_t*, size_t, size_t, int);
+
+PlaneSums planeSumsPortable(const uint64_t* counter, size_t words, size_t stride, int depth) {
+  return planeSumsOf(counter, words, stride, depth);
+}
+
+#if defined(__x86_64__) || defined(__i386__)
+__attribute__((target("popcnt"))) PlaneSums planeSumsPopcnt(const uint64_t* counter, size_t words,
+                                                            size_t stride, int depth) {
+  return planeSumsOf(counter, words, stride, depth);
+}
+#endif
+
+PlaneSumsFunction pickPlaneSums() {
+#if defined(__x86_64__) || defined(__i386__)
+  if (hasPopcount()) return planeSumsPopcnt;
+#endif
+  return planeSumsPortable;
 }
 
 // Carry-save adder: a + b + c = low + 2 high, bit by bit.
@@ -311,7 +322,7 @@ class SlicedEngine : public Engine {
   // S_g of a group of n members from its counter.
   int64_t groupSum(const uint64_t* counter, int32_t n, SlicedScratch& scratch) const {
     const int depth = bitWidth(sz(n));
-    const PlaneSums planes = planeSums(counter, twoWords_, words_, depth);
+    const PlaneSums planes = planeSums_(counter, twoWords_, words_, depth);
     const auto nn = static_cast<uint64_t>(n);
     int64_t total = 2 * static_cast<int64_t>(nn * planes.sum - planes.squares);
     if (!many_.empty()) total += manySum(counter, n, depth, scratch);
@@ -349,6 +360,7 @@ class SlicedEngine : public Engine {
   size_t words_ = 0;            // W: words of a row
   int depth_ = 5;               // D: slices of a counter; 2^D > N
   std::vector<uint64_t> rows_;  // rows_[x * W + w]: the row of position x
+  const PlaneSumsFunction planeSums_ = pickPlaneSums();
 };
 
 }  // namespace
