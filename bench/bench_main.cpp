@@ -123,7 +123,14 @@ struct Programs {
 
 std::string writeFile(const std::string& name, const std::string& text) {
   const std::string file = "/tmp/tevrol-bench-" + name + ".txt";
-  std::ofstream(file, std::ios::binary) << text;
+  std::ofstream out(file, std::ios::binary | std::ios::trunc);
+  out << text;
+  out.close();
+  if (!out) {
+    // A data set cut short would be timed as if whole.
+    std::fprintf(stderr, "could not write %s\n", file.c_str());
+    std::exit(1);
+  }
   sync();  // or writing it back would slow the runs that read it
   return file;
 }
