@@ -6,7 +6,9 @@
 
 namespace tevrol {
 
-// Prints the ANOVA table of the observed data and the line naming the factors.
-void printAnovaTable(const AnovaStats& stats, const std::string& nameXA, const std::string& nameXB);
+// Appends the ANOVA table of the observed data and the line naming the
+// factors to the report.
+void appendAnovaTable(std::string& out, const AnovaStats& stats, const std::string& nameXA,
+                      const std::string& nameXB);
 
 }  // namespace tevrol

@@ -1,30 +1,30 @@
 #pragma once
 
+#include <stdexcept>
+#include <utility>
 #include <string>
 
 namespace tevrol {
 
-// Exit status of every fatal error.
+// Exit status of every fatal error of the command line.
 constexpr int kFatalStatus = 13;
 
-// The one way out on an error: prints "ERROR: <message>" on standard output
-// and ends the process with status 13. Never returns.
+// A fatal error of the run: what() is the message alone, report() the lines
+// the command line prints for it on standard output. The core throws it and
+// never ends the process; each front end decides how to show it (the command
+// line prints the report and exits with status 13, R raises an error).
+class RunError : public std::runtime_error {
+ public:
+  RunError(const std::string& message, std::string report)
+      : std::runtime_error(message), report_(std::move(report)) {}
+  const std::string& report() const { return report_; }
+
+ private:
+  std::string report_;
+};
+
+// The one way out on an error: throws a RunError whose report is
+// "ERROR: <message>".
 [[noreturn]] void fatalError(const std::string& message);
-
-// For an output file that cannot be created or written: prints
-// "tevrol: <message>" on standard error (standard output holds the report,
-// which may itself be the broken output) and ends the process with status 13.
-[[noreturn]] void outputError(const std::string& message);
-
-// Ends the process with the given status after flushing standard output.
-// Output that could not be written turns any status into 13, with the reason
-// on standard error, the only channel left. Removes the temporary files of
-// outputs not completed (base/temporary_files.h) on every status.
-[[noreturn]] void finishRun(int status);
-
-// Replaces the process exit of finishRun, for harnesses that run tevrol
-// in-process (a fuzzer): the hook must not return, e.g. it throws.
-using ExitHook = void (*)(int status);
-void setExitHook(ExitHook hook);
 
 }  // namespace tevrol

@@ -267,6 +267,16 @@ void DataTable::reset() {
   rows_ = 0;
 }
 
+void DataTable::startColumns(std::vector<std::string> names, int32_t rows) {
+  reset();
+  if (names.size() > kMaxCount) fatalError("File has too many columns");
+  fieldNames_ = std::move(names);
+  dictionaries_.resize(fieldNames_.size());
+  columns_.resize(fieldNames_.size());
+  for (CodeColumn& column : columns_) column.reserve(static_cast<size_t>(rows));
+  rows_ = rows;
+}
+
 DataTable& DataTable::parse(const std::string& bytes) {
   reset();
   Builder builder(*this);
@@ -288,7 +298,6 @@ DataTable& DataTable::read(const std::string& filename) {
     builder.feed(block, size);
   }
   builder.finish();
-  std::fputc('\n', stdout);
   return *this;
 }
 

@@ -3,6 +3,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "data/code_column.h"
@@ -24,12 +26,28 @@ class DataTable {
   DataTable& operator=(const DataTable&) = delete;
 
   // Reads a file, a pipe or standard input ("-"), plain or gzip-compressed,
-  // in one pass, and prints one empty line. Fatal when the input cannot be
-  // opened or read, or the table would not fit in memory.
+  // in one pass. Fatal when the input cannot be opened or read, or the table
+  // would not fit in memory.
   DataTable& read(const std::string& filename);
 
-  // The same table from bytes in memory, without any output.
+  // The same table from bytes in memory.
   DataTable& parse(const std::string& bytes);
+
+  // A table from texts held elsewhere (the columns of an R data frame):
+  // column names, row count, and cell(r, c) giving the text of each cell as
+  // a std::string_view. Each column is coded in row order, so texts keep
+  // their order of first appearance, as in a file.
+  template <typename CellText>
+  DataTable& assign(std::vector<std::string> names, int32_t rows, const CellText& cell) {
+    startColumns(std::move(names), rows);
+    for (size_t c = 0; c < columns_.size(); ++c) {
+      for (int32_t r = 0; r < rows; ++r) {
+        const std::string_view text = cell(r, static_cast<int32_t>(c));
+        columns_[c].push(dictionaries_[c].codeOf(text.data(), text.size()));
+      }
+    }
+    return *this;
+  }
 
   int32_t columnCount() const { return static_cast<int32_t>(fieldNames_.size()); }
   int32_t rowCount() const { return rows_; }
@@ -49,6 +67,7 @@ class DataTable {
  private:
   class Builder;
   void reset();
+  void startColumns(std::vector<std::string> names, int32_t rows);
 
   std::vector<std::string> fieldNames_;
   std::vector<TextDictionary> dictionaries_;

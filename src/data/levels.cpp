@@ -1,7 +1,6 @@
 #include "data/levels.h"
 
 #include <algorithm>
-#include <cstdio>
 
 #include "data/data_table.h"
 
@@ -13,14 +12,15 @@ int64_t CellCounts::total() const {
   return sum;
 }
 
-void writeText(const std::string& text) {
-  std::fwrite(text.data(), 1, text.size(), stdout);
+namespace {
+
+// A text whole (any byte, NUL included), right-aligned in a field.
+void appendPadded(std::string& out, const std::string& text, size_t width) {
+  if (text.size() < width) out.append(width - text.size(), ' ');
+  out += text;
 }
 
-void writePadded(const std::string& text, size_t width) {
-  for (size_t i = text.size(); i < width; ++i) std::fputc(' ', stdout);
-  writeText(text);
-}
+}  // namespace
 
 int32_t decimalDigits(int64_t value) {
   int32_t digits = 1;
@@ -28,20 +28,22 @@ int32_t decimalDigits(int64_t value) {
   return digits;
 }
 
-LevelMap codeLevels(const DataTable& table, int32_t column, const char* ordinal,
-                    const std::string& factorName) {
-  std::printf("Levels for %s factor (", ordinal);
-  writeText(factorName);
-  std::fputs("):", stdout);
+LevelMap codeLevels(std::string& out, const DataTable& table, int32_t column,
+                    const char* ordinal, const std::string& factorName) {
+  out += "Levels for ";
+  out += ordinal;
+  out += " factor (";
+  out += factorName;
+  out += "):";
   LevelMap levels;
   const auto& values = table.distinctValues(column);
   for (size_t k = 0; k < values.size(); ++k) {
-    if (k >= 1) std::fputc(',', stdout);
-    std::fputc(' ', stdout);
-    writeText(values[k]);
+    if (k >= 1) out += ',';
+    out += ' ';
+    out += values[k];
     levels[values[k]] = static_cast<int32_t>(k + 1);
   }
-  std::fputc('\n', stdout);
+  out += '\n';
   return levels;
 }
 
@@ -54,7 +56,7 @@ CellCounts countCells(const DataTable& table) {
   return cells;
 }
 
-void printSampleSizes(const DataTable& table, const CellCounts& cells) {
+void appendSampleSizes(std::string& out, const DataTable& table, const CellCounts& cells) {
   const auto& namesA = table.distinctValues(0);
   const auto& namesB = table.distinctValues(1);
   size_t w1 = 0;
@@ -63,20 +65,20 @@ void printSampleSizes(const DataTable& table, const CellCounts& cells) {
   for (const auto& name : namesB) w2 = std::max(w2, name.size());
   w2 += 2;
 
-  std::fputs("Sample sizes:\n", stdout);
-  writePadded("", w1);
-  std::fputc(' ', stdout);
-  for (const auto& name : namesB) writePadded(name, w2);
-  std::fputc('\n', stdout);
+  out += "Sample sizes:\n";
+  appendPadded(out, "", w1);
+  out += ' ';
+  for (const auto& name : namesB) appendPadded(out, name, w2);
+  out += '\n';
   for (int32_t a = 0; a < cells.levelsA; ++a) {
-    writePadded(namesA[static_cast<size_t>(a)], w1);
-    std::fputc(':', stdout);
+    appendPadded(out, namesA[static_cast<size_t>(a)], w1);
+    out += ':';
     for (int32_t b = 0; b < cells.levelsB; ++b) {
-      writePadded(std::to_string(cells.at(a, b)), w2);
+      appendPadded(out, std::to_string(cells.at(a, b)), w2);
     }
-    std::fputc('\n', stdout);
+    out += '\n';
   }
-  std::fputc('\n', stdout);
+  out += '\n';
 }
 
 }  // namespace tevrol

@@ -28,22 +28,18 @@ struct CellCounts {
   int64_t total() const;
 };
 
-// Codes the distinct texts of one factor column and prints its level line,
-// "Levels for <ordinal> factor (<name>): l1, l2, ...".
-LevelMap codeLevels(const DataTable& table, int32_t column, const char* ordinal,
-                    const std::string& factorName);
+// Codes the distinct texts of one factor column and appends its level line,
+// "Levels for <ordinal> factor (<name>): l1, l2, ...", to the report.
+LevelMap codeLevels(std::string& out, const DataTable& table, int32_t column,
+                    const char* ordinal, const std::string& factorName);
 
 // Individuals per cell, from the row codes of columns 0 and 1.
 CellCounts countCells(const DataTable& table);
 
-// Prints the "Sample sizes:" table and the empty line after it.
-void printSampleSizes(const DataTable& table, const CellCounts& cells);
+// Appends the "Sample sizes:" table and the empty line after it.
+void appendSampleSizes(std::string& out, const DataTable& table, const CellCounts& cells);
 
 // Number of decimal digits of a positive count.
 int32_t decimalDigits(int64_t value);
-
-// Writes a text whole (any byte, NUL included) right-aligned in a field.
-void writePadded(const std::string& text, size_t width);
-void writeText(const std::string& text);
 
 }  // namespace tevrol

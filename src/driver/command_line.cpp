@@ -5,17 +5,13 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <limits>
 
 #include "base/fatal.h"
+#include "driver/analysis.h"
 
 namespace tevrol {
 
 namespace {
-
-bool isAtoiSpace(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
 
 // Values of the options without a short form.
 enum LongOnly { kJson = 256, kNull, kProgress, kNoProgress };
@@ -128,26 +124,6 @@ int parseOptions(int argc, const char* const* argv, Options& options) {
 
 }  // namespace
 
-int32_t parseInt(const char* text) {
-  const char* p = text;
-  while (isAtoiSpace(*p)) ++p;
-  bool negative = false;
-  if (*p == '+' || *p == '-') {
-    negative = (*p == '-');
-    ++p;
-  }
-  // Accumulate the magnitude, stopping once it is past every 32-bit value.
-  const int64_t limit = int64_t{std::numeric_limits<int32_t>::max()} + 1;
-  int64_t magnitude = 0;
-  for (; *p >= '0' && *p <= '9'; ++p) {
-    magnitude = magnitude * 10 + (*p - '0');
-    if (magnitude > limit) magnitude = limit;
-  }
-  const int64_t value = negative ? -magnitude : magnitude;
-  if (value > std::numeric_limits<int32_t>::max()) return std::numeric_limits<int32_t>::max();
-  return static_cast<int32_t>(value);
-}
-
 CommandLine parseCommandLine(int argc, const char* const* argv) {
   CommandLine line;
   const int first = parseOptions(argc, argv, line.options);
@@ -157,8 +133,7 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
   line.filename = argv[first];
   if (arguments >= 2) {
     line.nperm = parseInt(argv[first + 1]);
-    if (line.nperm < kMinPermutations) fatalError("Must have at least 100 permutations");
-    if (line.nperm > kMaxPermutations) fatalError("Must have at most 715827882 permutations");
+    checkPermutationCount(line.nperm);
   }
   if (arguments == 3) {
     line.hasSeed = true;

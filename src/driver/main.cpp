@@ -2,9 +2,8 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <new>
 
-#include "base/fatal.h"
+#include "base/process_exit.h"
 #include "driver/run.h"
 
 int main(int argc, char** argv) {
@@ -14,11 +13,5 @@ int main(int argc, char** argv) {
     std::fputs("tevrol: standard output is closed\n", stderr);
     return tevrol::kFatalStatus;
   }
-  int status = tevrol::kFatalStatus;
-  try {
-    status = tevrol::run(argc, argv);
-  } catch (const std::bad_alloc&) {
-    tevrol::fatalError("Not enough memory for this data set");
-  }
-  tevrol::finishRun(status);
+  tevrol::finishRun(tevrol::run(argc, argv));
 }

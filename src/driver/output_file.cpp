@@ -10,7 +10,7 @@
 #include <cstring>
 #include <vector>
 
-#include "base/fatal.h"
+#include "base/process_exit.h"
 #include "base/temporary_files.h"
 
 namespace tevrol {

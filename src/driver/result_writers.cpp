@@ -87,13 +87,6 @@ void writeF(std::FILE* out, double f) {
 
 }  // namespace
 
-void printPValues(const RunResult& result) {
-  for (int t = 0; t < kPermutationTypes; ++t) {
-    const auto& test = result.tests[static_cast<size_t>(t)];
-    printPValueBlock(t, test.factor[0].value, test.factor[1].value);
-  }
-}
-
 std::string renderJson(const RunResult& result) {
   Json doc;
   doc["program"] = "tevrol";

@@ -8,9 +8,6 @@
 
 namespace tevrol {
 
-// The P value blocks of the text report, from the result.
-void printPValues(const RunResult& result);
-
 // The JSON document of a result (the schema is in the README). Numbers keep
 // full precision; NaN and infinities become null; texts that are not valid
 // UTF-8 have their bad bytes replaced by U+FFFD.

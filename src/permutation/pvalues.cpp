@@ -1,15 +1,16 @@
 #include "permutation/pvalues.h"
 
 #include <cmath>
-#include <cstdio>
+
+#include "base/text_format.h"
 
 namespace tevrol {
 
 namespace {
 
-void printPValue(const char* factor, const PValue& value) {
-  std::printf("P value for %s    %s %9.3g\t(se    = %9.3g)\n", factor, value.bound ? "<" : "=",
-              value.p, value.se);
+void appendPValue(std::string& out, const char* factor, const PValue& value) {
+  appendFormat(out, "P value for %s    %s %9.3g\t(se    = %9.3g)\n", factor,
+               value.bound ? "<" : "=", value.p, value.se);
 }
 
 }  // namespace
@@ -28,11 +29,11 @@ PValue computePValue(double count, int32_t nperm) {
   return value;
 }
 
-void printPValueBlock(int type, const PValue& valueXA, const PValue& valueXB) {
-  std::printf("Permutation test type %d\n", type);
-  printPValue("XA", valueXA);
-  printPValue("XB", valueXB);
-  std::printf("\n");
+void appendPValueBlock(std::string& out, int type, const PValue& valueXA, const PValue& valueXB) {
+  appendFormat(out, "Permutation test type %d\n", type);
+  appendPValue(out, "XA", valueXA);
+  appendPValue(out, "XB", valueXB);
+  out += '\n';
 }
 
 void recordObserved(PermutationCounts& counts, const AnovaStats& stats) {
@@ -45,10 +46,10 @@ void recordPass(PermutationCounts& counts, int32_t pass, const AnovaStats& stats
   if (counts.observedF[1] > stats.F[XB]) above[1] += 1.0;
 }
 
-void reportPValues(const PermutationCounts& counts, int32_t nperm) {
+void appendPValues(std::string& out, const PermutationCounts& counts, int32_t nperm) {
   for (int t = 0; t < kPermutationTypes; ++t) {
     const auto& above = counts.observedAboveCounts[static_cast<size_t>(t)];
-    printPValueBlock(t, computePValue(above[0], nperm), computePValue(above[1], nperm));
+    appendPValueBlock(out, t, computePValue(above[0], nperm), computePValue(above[1], nperm));
   }
 }
 

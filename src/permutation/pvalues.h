@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <string>
 
 #include "analysis/anova.h"
 #include "permutation/arrangement.h"
@@ -34,11 +35,11 @@ struct PValue {
 // count: passes of the type in which the observed F was greater (see above).
 PValue computePValue(double count, int32_t nperm);
 
-// Prints "Permutation test type <type>", the P value lines of XA and XB and an
-// empty line.
-void printPValueBlock(int type, const PValue& valueXA, const PValue& valueXB);
+// Appends "Permutation test type <type>", the P value lines of XA and XB and
+// an empty line.
+void appendPValueBlock(std::string& out, int type, const PValue& valueXA, const PValue& valueXB);
 
-// Prints the three blocks of P values with their standard errors.
-void reportPValues(const PermutationCounts& counts, int32_t nperm);
+// Appends the three blocks of P values with their standard errors.
+void appendPValues(std::string& out, const PermutationCounts& counts, int32_t nperm);
 
 }  // namespace tevrol

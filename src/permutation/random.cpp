@@ -1,8 +1,8 @@
 #include "permutation/random.h"
 
-#include <cstdio>
 #include <ctime>
 #include <limits>
+#include <string>
 
 #include "base/fatal.h"
 
@@ -43,10 +43,8 @@ void Random::initializeTable() {
 }
 
 void runtimeError(const char* message) {
-  std::fputs("Random Package run-time error...\n", stdout);
-  std::printf("%s\n", message);
-  std::fputs("...now exiting to system...\n", stdout);
-  finishRun(kFatalStatus);
+  throw RunError(message, std::string("Random Package run-time error...\n") + message +
+                           "\n...now exiting to system...\n");
 }
 
 }  // namespace tevrol

@@ -114,7 +114,7 @@ class Random {
 // Seed used when the command line gives none, from the seconds since 1970.
 int32_t clockSeed(int64_t secondsSinceEpoch);
 
-// The generator's own fatal report: three lines on standard output, status 13.
+// The generator's own fatal error, a RunError whose report is three lines.
 [[noreturn]] void runtimeError(const char* message);
 
 }  // namespace tevrol

@@ -26,7 +26,9 @@ AnovaStats regionPeriod() {
 
 std::string report(const AnovaStats& s, const std::string& nameXA = "Region",
                    const std::string& nameXB = "Period") {
-  return test::captureStdout([&] { printAnovaTable(s, nameXA, nameXB); });
+  std::string out;
+  appendAnovaTable(out, s, nameXA, nameXB);
+  return out;
 }
 
 // Line `index` of the report, without its newline (0 is "ANOVA Table").

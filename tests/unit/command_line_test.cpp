@@ -19,8 +19,7 @@ CommandLine parse(std::vector<const char*> arguments) {
 }
 
 void expectFatal(const std::vector<const char*>& arguments, const char* message) {
-  EXPECT_EXIT(test::onStderr([&] { parse(arguments); }), testing::ExitedWithCode(13),
-              std::string("^ERROR: ") + message + "\n$")
+  EXPECT_EQ(test::errorReport([&] { parse(arguments); }), std::string("ERROR: ") + message + "\n")
       << arguments.size() << " arguments";
 }
 
@@ -85,8 +84,8 @@ TEST(CommandLine, PermutationBounds) {
 }
 
 TEST(CommandLine, WrongArgumentCount) {
-  expectFatal({}, "SYNTAX: tevrol filename \\[nperm \\[seed\\]\\]");
-  expectFatal({"f", "100", "-1", "extra"}, "SYNTAX: tevrol filename \\[nperm \\[seed\\]\\]");
+  expectFatal({}, "SYNTAX: tevrol filename [nperm [seed]]");
+  expectFatal({"f", "100", "-1", "extra"}, "SYNTAX: tevrol filename [nperm [seed]]");
 }
 
 TEST(CommandLine, OptionsEndAtTheFileName) {
@@ -101,7 +100,7 @@ TEST(CommandLine, OptionsEndAtTheFileName) {
   // After the file name, and after "--", words that look like options are positional.
   EXPECT_EQ(parse({"-", "100", "-5"}).filename, "-");
   EXPECT_EQ(parse({"--", "-t", "100"}).filename, "-t");
-  expectFatal({"f", "100", "-1", "--json"}, "SYNTAX: tevrol filename \\[nperm \\[seed\\]\\]");
+  expectFatal({"f", "100", "-1", "--json"}, "SYNTAX: tevrol filename [nperm [seed]]");
   // A second parse starts afresh (getopt keeps state between calls).
   EXPECT_EQ(parse({"--no-progress", "-t2", "g"}).options.threads, 2);
   EXPECT_EQ(parse({"--no-progress", "-t2", "g"}).options.progress, ProgressMode::Off);
@@ -109,8 +108,8 @@ TEST(CommandLine, OptionsEndAtTheFileName) {
 }
 
 TEST(CommandLine, BadOptionsNameTheOption) {
-  expectFatal({"-x", "f"}, "Unknown option -x \\(tevrol --help lists the options\\)");
-  expectFatal({"--bogus", "f"}, "Unknown option --bogus \\(tevrol --help lists the options\\)");
+  expectFatal({"-x", "f"}, "Unknown option -x (tevrol --help lists the options)");
+  expectFatal({"--bogus", "f"}, "Unknown option --bogus (tevrol --help lists the options)");
   expectFatal({"--n", "x", "f"}, "Option --n is ambiguous");
   expectFatal({"--help=1"}, "Option --help takes no value");
   expectFatal({"-t"}, "Option -t needs a value");

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <string>
 
 #include "data/data_table.h"
@@ -11,7 +10,6 @@
 namespace tevrol {
 namespace {
 
-using test::captureStdout;
 using test::tableFromText;
 
 // `count` data lines of one cell.
@@ -23,16 +21,18 @@ std::string rows(const std::string& a, const std::string& b, int count) {
 
 // The whole factor report, in the order the run prints it.
 std::string levelsReport(const DataTable& table) {
-  return captureStdout([&] {
-    codeLevels(table, 0, "first", table.fieldNames(0));
-    codeLevels(table, 1, "second", table.fieldNames(1));
-    std::fputs("\n", stdout);
-    printSampleSizes(table, countCells(table));
-  });
+  std::string out;
+  codeLevels(out, table, 0, "first", table.fieldNames(0));
+  codeLevels(out, table, 1, "second", table.fieldNames(1));
+  out += "\n";
+  appendSampleSizes(out, table, countCells(table));
+  return out;
 }
 
 std::string sampleSizes(const DataTable& table) {
-  return captureStdout([&] { printSampleSizes(table, countCells(table)); });
+  std::string out;
+  appendSampleSizes(out, table, countCells(table));
+  return out;
 }
 
 TEST(Levels, WorkedExample) {
@@ -49,12 +49,9 @@ TEST(Levels, WorkedExample) {
             "south:     2     3\n"
             "\n");
 
-  LevelMap xa;
-  LevelMap xb;
-  captureStdout([&] {
-    xa = codeLevels(*table, 0, "first", "pop");
-    xb = codeLevels(*table, 1, "second", "side");
-  });
+  std::string out;
+  const LevelMap xa = codeLevels(out, *table, 0, "first", "pop");
+  const LevelMap xb = codeLevels(out, *table, 1, "second", "side");
   EXPECT_EQ(xa, (LevelMap{{"north", 1}, {"south", 2}}));
   EXPECT_EQ(xb, (LevelMap{{"east", 1}, {"west", 2}}));
   const CellCounts cells = countCells(*table);
@@ -70,13 +67,14 @@ TEST(Levels, WorkedExample) {
 TEST(Levels, CodesFollowFirstAppearance) {
   auto table = tableFromText("f\tg\tL\n" + rows("Y", "b", 1) + rows("X", "b", 1) +
                              rows("Y", "b", 1) + rows("Z", "b", 1));
-  LevelMap map;
-  EXPECT_EQ(captureStdout([&] { map = codeLevels(*table, 0, "first", "f"); }),
-            "Levels for first factor (f): Y, X, Z\n");
+  std::string out;
+  const LevelMap map = codeLevels(out, *table, 0, "first", "f");
+  EXPECT_EQ(out, "Levels for first factor (f): Y, X, Z\n");
   EXPECT_EQ(map, (LevelMap{{"Y", 1}, {"X", 2}, {"Z", 3}}));
   // A single level has no comma.
-  EXPECT_EQ(captureStdout([&] { codeLevels(*table, 1, "second", "g"); }),
-            "Levels for second factor (g): b\n");
+  out.clear();
+  codeLevels(out, *table, 1, "second", "g");
+  EXPECT_EQ(out, "Levels for second factor (g): b\n");
 }
 
 TEST(Levels, EmptyCombinationPrintsZero) {

@@ -1,11 +1,11 @@
 #include "test_support.h"
 
-#include <gtest/gtest.h>
 #include <stdlib.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <fstream>
+
+#include "base/fatal.h"
 
 namespace tevrol::test {
 
@@ -19,18 +19,13 @@ const char* const kUnbalancedData =
     "p\tx\t1\t1\np\tx\t1\t1\np\ty\t1\t1\n"
     "q\tx\t1\t2\nq\ty\t2\t1\nq\ty\t2\t2\n";
 
-std::string captureStdout(const std::function<void()>& body) {
-  std::fflush(stdout);
-  testing::internal::CaptureStdout();
-  body();
-  std::fflush(stdout);
-  return testing::internal::GetCapturedStdout();
-}
-
-void onStderr(const std::function<void()>& body) {
-  std::fflush(stdout);
-  dup2(STDERR_FILENO, STDOUT_FILENO);
-  body();
+std::string errorReport(const std::function<void()>& body) {
+  try {
+    body();
+  } catch (const RunError& error) {
+    return error.report();
+  }
+  return "no error";
 }
 
 std::unique_ptr<DataTable> tableFromText(const std::string& text) {

@@ -8,11 +8,9 @@
 
 namespace tevrol::test {
 
-// Everything the function writes to standard output.
-std::string captureStdout(const std::function<void()>& body);
-
-// Sends standard output to standard error, where a death test can match it.
-void onStderr(const std::function<void()>& body);
+// The report of the error the function throws (the lines the command line
+// prints for it), or "no error".
+std::string errorReport(const std::function<void()>& body);
 
 // A table parsed from the bytes of a data file.
 std::unique_ptr<DataTable> tableFromText(const std::string& text);
