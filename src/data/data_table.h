@@ -12,6 +12,10 @@
 
 namespace tevrol {
 
+// The bytes a table is read in at once: a block in flight while the one
+// before it is parsed.
+constexpr int32_t kReadBlockBytes = 100000;
+
 // A tab-separated file with one header line, held as R data rows x M columns
 // of codes: every column keeps its distinct texts in order of first
 // appearance, and every cell the index of its text among them (its code),

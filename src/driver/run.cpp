@@ -24,7 +24,6 @@ namespace tevrol {
 
 namespace {
 
-constexpr int32_t kLineCapacity = 100000;
 // How often a streamed null file is checked for a failed write.
 constexpr int32_t kNullCheckPasses = 1 << 16;
 
@@ -114,7 +113,7 @@ int runCommandLine(int argc, const char* const* argv) {
   result.seed = random.getSeed();
   std::printf("Set seed to %d\n", result.seed);
 
-  DataTable table(kLineCapacity);
+  DataTable table(kReadBlockBytes);
   std::fputs("Reading ", stdout);
   writeText(line.filename);
   std::fputc('\n', stdout);

@@ -1,0 +1,109 @@
+# The R interface: checks and converts arguments, calls the C++ core, and
+# shapes its answer in R's terms. Every computation happens in the core.
+
+tevrol_read <- function(path) {
+  if (!is.character(path) || length(path) != 1L || is.na(path)) {
+    stop("path must be one file name", call. = FALSE)
+  }
+  if (path != "-") path <- path.expand(path)
+  table <- read_table(path)
+  new_data_frame(table$columns, table$names)
+}
+
+tevrol <- function(data, nperm = 1000, seed = NULL, threads = NULL, keep_null = FALSE) {
+  if (!is.data.frame(data)) stop("data must be a data frame", call. = FALSE)
+  columns <- Map(column_text, data, names(data))
+  nperm <- whole_number(nperm, "nperm")
+  if (!is.null(seed)) {
+    seed <- whole_number(seed, "seed", "from -2147483648 to 0", -2147483648, 2147483647)
+  }
+  if (!is.null(threads)) threads <- whole_number(threads, "threads", "from 1 to 256", 1, 256)
+  if (!is.logical(keep_null) || length(keep_null) != 1L || is.na(keep_null)) {
+    stop("keep_null must be TRUE or FALSE", call. = FALSE)
+  }
+  core <- run_analysis(unname(columns), names(data), nperm, seed, threads, keep_null)
+  new_result(core, keep_null)
+}
+
+print.tevrol <- function(x, ...) {
+  # The command line's report from the level lines to the last P value.
+  cat(sub("\n+$", "\n", x$report))
+  invisible(x)
+}
+
+plot.tevrol <- function(x, ...) {
+  if (is.null(x$null)) {
+    stop("plot() needs the null distributions: run tevrol() with keep_null = TRUE", call. = FALSE)
+  }
+  old <- graphics::par(mfrow = c(2L, 3L))
+  on.exit(graphics::par(old))
+  permuted <- c("within levels of XB", "within levels of XA", "freely")
+  for (factor in c("XA", "XB")) {
+    observed <- x$anova[factor, "F"]
+    for (type in 0:2) {
+      values <- x$null[[paste0("F_", factor)]][x$null$type == type]
+      values <- values[is.finite(values)]
+      main <- sprintf("%s (%s), type %d", factor, x$factors[[factor]], type)
+      if (length(values) == 0L) {
+        graphics::plot.new()
+        graphics::title(main = main, sub = "no finite F")
+        next
+      }
+      limits <- range(values, if (is.finite(observed)) observed)
+      graphics::hist(values, xlim = limits, main = main, xlab = paste("F, permuted", permuted[type + 1L]), ...)
+      if (is.finite(observed)) graphics::abline(v = observed, col = "red", lwd = 2)
+    }
+  }
+  invisible(x)
+}
+
+new_data_frame <- function(columns, names) {
+  rows <- if (length(columns) > 0L) length(columns[[1L]]) else 0L
+  structure(columns, names = names, class = "data.frame",
+            row.names = if (rows > 0L) c(NA_integer_, -rows) else integer())
+}
+
+column_text <- function(x, name) {
+  if (is.factor(x)) x <- as.character(x)
+  if (!is.character(x)) {
+    stop(sprintf("Column '%s' must be character or factor, not %s", name, class(x)[1L]),
+         call. = FALSE)
+  }
+  if (anyNA(x)) {
+    stop(sprintf("Column '%s' has a missing value (row %d)", name, which(is.na(x))[1L]),
+         call. = FALSE)
+  }
+  x
+}
+
+whole_number <- function(x, name, range = "", lowest = -Inf, highest = Inf) {
+  ok <- is.numeric(x) && length(x) == 1L && is.finite(x) && x == round(x) &&
+    x >= lowest && x <= highest
+  if (!ok) stop(trimws(paste(name, "must be a whole number", range)), call. = FALSE)
+  as.double(x)
+}
+
+new_result <- function(core, keep_null) {
+  factors <- c(XA = core$factors[[1L]], XB = core$factors[[2L]])
+  levels <- list(XA = core$levels[[1L]], XB = core$levels[[2L]])
+  sizes <- matrix(core$sample_sizes, nrow = length(levels$XA), byrow = TRUE,
+                  dimnames = structure(unname(levels), names = unname(factors)))
+  a <- core$anova
+  # Blank where the report leaves a blank.
+  anova <- data.frame(df = a$df, seq_ss = a$seq_ss, adj_ss = c(a$adj_ss[1:3], NA),
+                      ms = c(a$ms[1:3], NA), F = c(a$F[1:2], NA, NA), n = c(a$n[1:2], NA, NA),
+                      var = a$var, row.names = c("XA", "XB", "Error", "Total"))
+  tests <- data.frame(type = rep(0:2, each = 2L), factor = rep(c("XA", "XB"), 3L),
+                      p = core$tests$p, se = core$tests$se, bound = core$tests$bound,
+                      extreme = core$tests$extreme)
+  null <- NULL
+  if (keep_null) {
+    null <- data.frame(type = rep(0:2, times = core$nperm),
+                       permutation = rep(seq_len(core$nperm), each = 3L),
+                       F_XA = core$null_XA, F_XB = core$null_XB)
+  }
+  structure(list(anova = anova, tests = tests, sample_sizes = sizes, levels = levels,
+                 factors = factors, individuals = core$individuals, loci = core$loci,
+                 nperm = core$nperm, seed = core$seed, null = null, report = core$report),
+            class = "tevrol")
+}

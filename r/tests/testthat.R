@@ -1,0 +1,4 @@
+library(testthat)
+library(tevrol)
+
+test_check("tevrol")

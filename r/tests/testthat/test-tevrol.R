@@ -1,0 +1,90 @@
+# The command line's own output for the bundled examples is kept in cli/
+# (regenerated and compared with the program by the repository's tests).
+runs <- list(demo = list(nperm = 100, seed = -1), regions = list(nperm = 1000, seed = -7))
+
+example_path <- function(name) system.file("extdata", paste0(name, ".txt"), package = "tevrol")
+cli_file <- function(name, suffix) test_path("cli", paste0(name, suffix))
+
+run_example <- function(name, ...) {
+  tevrol(tevrol_read(example_path(name)), nperm = runs[[name]]$nperm, seed = runs[[name]]$seed, ...)
+}
+
+test_that("results are the command line's JSON, number for number", {
+  skip_if_not_installed("jsonlite")
+  for (name in names(runs)) {
+    json <- jsonlite::fromJSON(cli_file(name, ".json"), simplifyVector = FALSE)
+    x <- run_example(name)
+    expect_identical(x$seed, as.double(json$seed))
+    expect_identical(x$nperm, json$nperm)
+    expect_identical(c(x$individuals, x$loci), c(json$individuals, json$loci))
+    expect_identical(x$levels, lapply(json$factors, function(f) unlist(f$levels)))
+    expect_identical(unname(x$factors), c(json$factors$XA$name, json$factors$XB$name))
+    expect_identical(unname(x$sample_sizes), do.call(rbind, lapply(json$sample_sizes, as.integer)))
+    a <- json$anova
+    for (row in c("XA", "XB")) {
+      expect_identical(unlist(x$anova[row, ]),
+                       unlist(a[[row]])[c("df", "seq_ss", "adj_ss", "ms", "F", "n", "var")],
+                       ignore_attr = TRUE)
+    }
+    expect_identical(unlist(x$anova["Error", c("df", "seq_ss", "ms", "var")]),
+                     unlist(a$Error), ignore_attr = TRUE)
+    expect_identical(unlist(x$anova["Total", c("df", "seq_ss", "var")]),
+                     unlist(a$Total), ignore_attr = TRUE)
+    from_json <- do.call(rbind, lapply(json$tests, function(t) {
+      do.call(rbind, lapply(t[c("XA", "XB")], as.data.frame))
+    }))
+    expect_identical(x$tests[c("p", "se", "bound", "extreme")], from_json, ignore_attr = TRUE)
+  }
+})
+
+test_that("print() shows the command line's report from the levels to the last P value", {
+  for (name in names(runs)) {
+    cli <- readLines(cli_file(name, ".out"))
+    first <- grep("^Levels for first factor", cli)
+    last <- max(grep("^P value for", cli))
+    expect_identical(capture.output(print(run_example(name))), cli[first:last])
+  }
+})
+
+test_that("a data frame built in R gives the result of the same table read from a file", {
+  path <- example_path("regions")
+  from_file <- run_example("regions", keep_null = TRUE)
+  # Factors whose levels are sorted otherwise than they appear, in a table
+  # read by R's own reader: levels still come in order of first appearance.
+  frame <- utils::read.delim(path, colClasses = "character", check.names = FALSE)
+  frame[[1]] <- factor(frame[[1]], levels = rev(unique(frame[[1]])))
+  frame[[2]] <- factor(frame[[2]])
+  from_frame <- tevrol(frame, nperm = 1000, seed = -7, threads = 1, keep_null = TRUE)
+  expect_identical(from_frame, from_file)
+  expect_identical(from_file$levels$XA, c("north", "coast", "south"))
+})
+
+test_that("the null distributions agree with the tests and can be plotted", {
+  x <- run_example("demo", keep_null = TRUE)
+  expect_identical(nrow(x$null), 3L * 100L)
+  for (f in c("XA", "XB")) {
+    null <- split(x$null[[paste0("F_", f)]], x$null$type)
+    extreme <- vapply(null, function(v) sum(!(x$anova[f, "F"] > v)), 0)
+    expect_equal(x$tests$extreme[x$tests$factor == f], unname(extreme))
+  }
+  grDevices::pdf(NULL)
+  on.exit(grDevices::dev.off())
+  expect_invisible(plot(x))
+  expect_error(plot(run_example("demo")), "keep_null = TRUE")
+})
+
+test_that("errors are R errors with the command line's messages", {
+  demo <- tevrol_read(example_path("demo"))
+  expect_error(tevrol_read(file.path(tempdir(), "missing.txt")), "^Could not open file$")
+  expect_error(tevrol(demo, nperm = 99), "^Must have at least 100 permutations$")
+  expect_error(tevrol(demo, nperm = 1e9), "^Must have at most 715827882 permutations$")
+  expect_error(tevrol(demo, seed = 5), "^Random must be seeded with a negative integer$")
+  expect_error(tevrol(demo[1:2]), "^File must have at least three columns", )
+  expect_error(tevrol(demo[0, ]), "^File has no data rows$")
+  with_na <- demo
+  with_na$L2[3] <- NA
+  expect_error(tevrol(with_na), "Column 'L2' has a missing value \\(row 3\\)")
+  expect_error(tevrol(transform(demo, L1 = 1)), "Column 'L1' must be character or factor")
+  expect_error(tevrol(demo, nperm = 100.5), "nperm must be a whole number")
+  expect_error(tevrol(demo, threads = 0), "threads must be a whole number from 1 to 256")
+})

@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# The R package's tests compare its results with the program's report and
+# JSON for the bundled examples, kept in r/tests/testthat/cli. This keeps
+# those files equal to what the program prints today.
+#
+#   r_package_cases.sh TEVROL
+set -u
+tevrol=$1
+here=$(cd "$(dirname "$0")" && pwd)
+repository=$(cd "$here/../.." && pwd)
+kept=$repository/r/tests/testthat/cli
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+failures=0
+
+# name nperm seed: the runs the R tests make.
+for run in "demo 100 -1" "regions 1000 -7"; do
+  set -- $run
+  (cd "$repository/examples" && "$tevrol" --json "$work/$1.json" "$1.txt" "$2" "$3" >"$work/$1.out")
+  for suffix in .out .json; do
+    if ! cmp -s "$work/$1$suffix" "$kept/$1$suffix"; then
+      echo "FAIL: r/tests/testthat/cli/$1$suffix is not what tevrol prints now"
+      diff "$work/$1$suffix" "$kept/$1$suffix" | head -n 10
+      failures=$((failures + 1))
+    fi
+  done
+done
+[ "$failures" -eq 0 ]
