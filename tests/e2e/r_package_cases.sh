@@ -25,4 +25,10 @@ for run in "demo 100 -1" "regions 1000 -7"; do
     fi
   done
 done
+# One version for the program and the package.
+package=$(sed -n 's/^Version: //p' "$repository/r/DESCRIPTION")
+if [ "tevrol $package" != "$("$tevrol" --version)" ]; then
+  echo "FAIL: r/DESCRIPTION has version $package, the program $("$tevrol" --version)"
+  failures=$((failures + 1))
+fi
 [ "$failures" -eq 0 ]
