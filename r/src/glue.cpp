@@ -110,8 +110,8 @@ Rcpp::List read_table(const std::string& path) {
 // missing values; checked by the R side). nperm, seed and threads are whole
 // numbers checked by the R side too; seed and threads may be NULL.
 // [[Rcpp::export(rng = false)]]
-Rcpp::List run_analysis(const Rcpp::List& columns, const Rcpp::CharacterVector& names,
-                        double nperm, Rcpp::Nullable<Rcpp::NumericVector> seed,
+Rcpp::List run_analysis(const Rcpp::List& columns, const Rcpp::CharacterVector& names, double nperm,
+                        Rcpp::Nullable<Rcpp::NumericVector> seed,
                         Rcpp::Nullable<Rcpp::NumericVector> threads, bool keep_null) {
   return guarded([&] {
     tevrol::checkPermutationCount(static_cast<int64_t>(std::max(-1e12, std::min(nperm, 1e12))));
@@ -121,15 +121,22 @@ Rcpp::List run_analysis(const Rcpp::List& columns, const Rcpp::CharacterVector& 
     tevrol::Random random;
     if (seed.isNotNull()) random.setSeed(static_cast<int32_t>(Rcpp::NumericVector(seed)[0]));
 
+    if (names.size() != columns.size()) tevrol::fatalError("Every column must have a name");
     std::vector<std::string> header;
     std::vector<SEXP> texts;
     for (R_xlen_t c = 0; c < columns.size(); ++c) {
       header.emplace_back(CHAR(STRING_ELT(names, c)));
       texts.push_back(columns[c]);
     }
-    const int32_t rows = texts.empty() ? 0 : static_cast<int32_t>(Rf_xlength(texts[0]));
+    const R_xlen_t rows = texts.empty() ? 0 : Rf_xlength(texts[0]);
+    for (const SEXP column : texts) {
+      // Cells are read below without bounds checks.
+      if (TYPEOF(column) != STRSXP || Rf_xlength(column) != rows || rows > INT32_MAX) {
+        tevrol::fatalError("Columns must be character vectors of one length");
+      }
+    }
     tevrol::DataTable table(tevrol::kReadBlockBytes);
-    table.assign(header, rows, [&](int32_t r, int32_t c) {
+    table.assign(header, static_cast<int32_t>(rows), [&](int32_t r, int32_t c) {
       const SEXP text = STRING_ELT(texts[static_cast<size_t>(c)], r);
       return std::string_view(CHAR(text), static_cast<size_t>(LENGTH(text)));
     });
@@ -156,12 +163,15 @@ Rcpp::List run_analysis(const Rcpp::List& columns, const Rcpp::CharacterVector& 
 
     Rcpp::List out = Rcpp::List::create(
         Rcpp::_["report"] = report, Rcpp::_["seed"] = static_cast<double>(result.seed),
-        Rcpp::_["nperm"] = result.nperm, Rcpp::_["individuals"] = static_cast<int>(result.individuals),
+        Rcpp::_["nperm"] = result.nperm,
+        Rcpp::_["individuals"] = static_cast<int>(result.individuals),
         Rcpp::_["loci"] = static_cast<int>(result.loci),
-        Rcpp::_["factors"] = Rcpp::CharacterVector::create(result.factors[0].name, result.factors[1].name),
+        Rcpp::_["factors"] =
+            Rcpp::CharacterVector::create(result.factors[0].name, result.factors[1].name),
         Rcpp::_["levels"] = Rcpp::List::create(rStrings(result.factors[0].levels, "1"),
                                                rStrings(result.factors[1].levels, "2")),
-        Rcpp::_["sample_sizes"] = Rcpp::IntegerVector(result.sampleSizes.begin(), result.sampleSizes.end()),
+        Rcpp::_["sample_sizes"] =
+            Rcpp::IntegerVector(result.sampleSizes.begin(), result.sampleSizes.end()),
         Rcpp::_["anova"] = anovaColumns(result.anova), Rcpp::_["tests"] = testColumns(result));
     if (keep_null) {
       out["null_XA"] = nullXA;

@@ -1,8 +1,8 @@
 #pragma once
 
 #include <stdexcept>
-#include <utility>
 #include <string>
+#include <utility>
 
 namespace tevrol {
 

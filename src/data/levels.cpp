@@ -28,8 +28,8 @@ int32_t decimalDigits(int64_t value) {
   return digits;
 }
 
-LevelMap codeLevels(std::string& out, const DataTable& table, int32_t column,
-                    const char* ordinal, const std::string& factorName) {
+LevelMap codeLevels(std::string& out, const DataTable& table, int32_t column, const char* ordinal,
+                    const std::string& factorName) {
   out += "Levels for ";
   out += ordinal;
   out += " factor (";

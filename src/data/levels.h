@@ -30,8 +30,8 @@ struct CellCounts {
 
 // Codes the distinct texts of one factor column and appends its level line,
 // "Levels for <ordinal> factor (<name>): l1, l2, ...", to the report.
-LevelMap codeLevels(std::string& out, const DataTable& table, int32_t column,
-                    const char* ordinal, const std::string& factorName);
+LevelMap codeLevels(std::string& out, const DataTable& table, int32_t column, const char* ordinal,
+                    const std::string& factorName);
 
 // Individuals per cell, from the row codes of columns 0 and 1.
 CellCounts countCells(const DataTable& table);

@@ -44,7 +44,7 @@ void Random::initializeTable() {
 
 void runtimeError(const char* message) {
   throw RunError(message, std::string("Random Package run-time error...\n") + message +
-                           "\n...now exiting to system...\n");
+                              "\n...now exiting to system...\n");
 }
 
 }  // namespace tevrol

@@ -1,7 +1,6 @@
 // The JSON and null files rendered from a result: numbers that read back to
 // the same doubles, the words for values that are not numbers, byte texts
 // that are not UTF-8, and the P values shared with the report.
-#include "driver/analysis.h"
 #include "driver/result_writers.h"
 
 #include <gtest/gtest.h>
@@ -11,6 +10,7 @@
 #include <nlohmann/json.hpp>
 #include <string>
 
+#include "driver/analysis.h"
 #include "test_support.h"
 
 namespace tevrol {
