@@ -14,6 +14,10 @@ int64_t CellCounts::total() const {
 
 namespace {
 
+// A sample-size table of millions of cells is handed on in parts of about
+// this size rather than held whole.
+constexpr size_t kSpillBytes = size_t{1} << 20;
+
 // A text whole (any byte, NUL included), right-aligned in a field.
 void appendPadded(std::string& out, const std::string& text, size_t width) {
   if (text.size() < width) out.append(width - text.size(), ' ');
@@ -56,7 +60,8 @@ CellCounts countCells(const DataTable& table) {
   return cells;
 }
 
-void appendSampleSizes(std::string& out, const DataTable& table, const CellCounts& cells) {
+void appendSampleSizes(std::string& out, const DataTable& table, const CellCounts& cells,
+                       const std::function<void(std::string&)>& spill) {
   const auto& namesA = table.distinctValues(0);
   const auto& namesB = table.distinctValues(1);
   size_t w1 = 0;
@@ -77,6 +82,7 @@ void appendSampleSizes(std::string& out, const DataTable& table, const CellCount
       appendPadded(out, std::to_string(cells.at(a, b)), w2);
     }
     out += '\n';
+    if (spill && out.size() >= kSpillBytes) spill(out);
   }
   out += '\n';
 }

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -36,8 +37,11 @@ LevelMap codeLevels(std::string& out, const DataTable& table, int32_t column, co
 // Individuals per cell, from the row codes of columns 0 and 1.
 CellCounts countCells(const DataTable& table);
 
-// Appends the "Sample sizes:" table and the empty line after it.
-void appendSampleSizes(std::string& out, const DataTable& table, const CellCounts& cells);
+// Appends the "Sample sizes:" table and the empty line after it. With
+// `spill`, a large table goes out in parts: after a row that leaves `out`
+// above a megabyte, spill(out) takes the text and empties it.
+void appendSampleSizes(std::string& out, const DataTable& table, const CellCounts& cells,
+                       const std::function<void(std::string&)>& spill = nullptr);
 
 // Number of decimal digits of a positive count.
 int32_t decimalDigits(int64_t value);

@@ -85,7 +85,10 @@ void analyseTable(const DataTable& table, const Settings& settings, Random& rand
   text += '\n';
   const CellCounts cellCounts = countCells(table);
   result.sampleSizes = cellCounts.counts;
-  appendSampleSizes(text, table, cellCounts);
+  appendSampleSizes(text, table, cellCounts, [&report](std::string& part) {
+    report(part);
+    part.clear();
+  });
   report(text);
 
   const Design design = makeDesign(cellCounts);

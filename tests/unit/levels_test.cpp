@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 #include "data/data_table.h"
@@ -107,6 +108,31 @@ TEST(Levels, CountWidthFollowsTheNumberOfIndividuals) {
             "       x     y\n"
             "a:   999     1\n"
             "\n");
+}
+
+// A table of many cells goes out in parts of about a megabyte, never held
+// whole, and the parts make up the table.
+TEST(Levels, LargeSampleSizeTableIsSpilledInParts) {
+  std::string text = "pop\tside\tL\n";
+  for (int i = 0; i < 30000; ++i) {
+    text += std::string(60, 'a') + std::to_string(i) + "\t" + (i % 2 ? "x" : "y") + "\t1\n";
+  }
+  auto table = tableFromText(text);
+  std::string whole;
+  appendSampleSizes(whole, *table, countCells(*table));
+  std::string parts;
+  std::string out;
+  size_t largest = 0;
+  appendSampleSizes(out, *table, countCells(*table), [&](std::string& part) {
+    largest = std::max(largest, part.size());
+    parts += part;
+    part.clear();
+  });
+  parts += out;
+  EXPECT_GT(whole.size(), size_t{2} << 20);
+  EXPECT_LT(largest, (size_t{1} << 20) + 100);
+  EXPECT_GT(largest, 0u);
+  EXPECT_EQ(parts, whole);
 }
 
 TEST(Levels, EmptyLevelTextIsALevel) {
