@@ -7,7 +7,7 @@ tevrol_read <- function(path) {
   }
   if (path != "-") path <- path.expand(path)
   table <- read_table(path)
-  new_data_frame(table$columns, table$names)
+  new_data_frame(lapply(table$columns, from_core), from_core(table$names))
 }
 
 tevrol <- function(data, nperm = 1000, seed = NULL, threads = NULL, keep_null = FALSE) {
@@ -15,14 +15,20 @@ tevrol <- function(data, nperm = 1000, seed = NULL, threads = NULL, keep_null = 
   columns <- Map(column_text, data, names(data))
   nperm <- whole_number(nperm, "nperm")
   if (!is.null(seed)) {
-    seed <- whole_number(seed, "seed", "from -2147483648 to 0", -2147483648, 2147483647)
+    # Positive seeds reach the core, which says why they are refused.
+    seed <- min(whole_number(seed, "seed", "(0 or negative)", -2147483648), 2147483647)
   }
   if (!is.null(threads)) threads <- whole_number(threads, "threads", "from 1 to 256", 1, 256)
   if (!is.logical(keep_null) || length(keep_null) != 1L || is.na(keep_null)) {
     stop("keep_null must be TRUE or FALSE", call. = FALSE)
   }
-  core <- run_analysis(unname(columns), names(data), nperm, seed, threads, keep_null)
-  new_result(core, keep_null)
+  check_nperm(nperm)
+  # Filled by the core, pass by pass.
+  null_xa <- numeric(if (keep_null) 3 * nperm else 0)
+  null_xb <- numeric(length(null_xa))
+  core <- run_analysis(unname(columns), enc2utf8(names(data)), nperm, seed, threads, null_xa,
+                       null_xb)
+  new_result(core, if (keep_null) list(null_xa, null_xb))
 }
 
 print.tevrol <- function(x, ...) {
@@ -73,6 +79,14 @@ column_text <- function(x, name) {
     stop(sprintf("Column '%s' has a missing value (row %d)", name, which(is.na(x))[1L]),
          call. = FALSE)
   }
+  # One text, one sequence of bytes, whatever encoding it was declared in.
+  enc2utf8(x)
+}
+
+# Texts from the core are bytes of the file or UTF-8 from R. In a locale that
+# is not UTF-8, those that are valid UTF-8 are declared so, to show right.
+from_core <- function(x) {
+  if (!isTRUE(l10n_info()[["UTF-8"]])) Encoding(x) <- ifelse(validUTF8(x), "UTF-8", "unknown")
   x
 }
 
@@ -83,9 +97,9 @@ whole_number <- function(x, name, range = "", lowest = -Inf, highest = Inf) {
   as.double(x)
 }
 
-new_result <- function(core, keep_null) {
-  factors <- c(XA = core$factors[[1L]], XB = core$factors[[2L]])
-  levels <- list(XA = core$levels[[1L]], XB = core$levels[[2L]])
+new_result <- function(core, null_f) {
+  factors <- from_core(c(XA = core$factors[[1L]], XB = core$factors[[2L]]))
+  levels <- list(XA = from_core(core$levels[[1L]]), XB = from_core(core$levels[[2L]]))
   sizes <- matrix(core$sample_sizes, nrow = length(levels$XA), byrow = TRUE,
                   dimnames = structure(unname(levels), names = unname(factors)))
   a <- core$anova
@@ -97,13 +111,14 @@ new_result <- function(core, keep_null) {
                       p = core$tests$p, se = core$tests$se, bound = core$tests$bound,
                       extreme = core$tests$extreme)
   null <- NULL
-  if (keep_null) {
+  if (!is.null(null_f)) {
     null <- data.frame(type = rep(0:2, times = core$nperm),
                        permutation = rep(seq_len(core$nperm), each = 3L),
-                       F_XA = core$null_XA, F_XB = core$null_XB)
+                       F_XA = null_f[[1L]], F_XB = null_f[[2L]])
   }
   structure(list(anova = anova, tests = tests, sample_sizes = sizes, levels = levels,
                  factors = factors, individuals = core$individuals, loci = core$loci,
-                 nperm = core$nperm, seed = core$seed, null = null, report = core$report),
+                 nperm = core$nperm, seed = core$seed, null = null,
+                 report = from_core(core$report)),
             class = "tevrol")
 }

@@ -24,10 +24,15 @@ tevrol(data, nperm = 1000, seed = NULL, threads = NULL, keep_null = FALSE)
   \item{data}{a data frame: the first column is factor XA, the second
     factor XB, every further column a locus. Columns are character or
     factor (a factor is taken as its text); a missing value is an error.
+    Texts are compared as UTF-8, whatever encoding they are declared in.
     Levels are numbered in order of first appearance, as in a file.}
   \item{nperm}{permutations of each type, from 100 to 715827882.}
   \item{seed}{0 or a negative whole number seeding the generator; \code{NULL}
-    takes it from the clock, as the command line does.}
+    takes it from the clock (the seconds since 1970), as the command line
+    does, so that calls within one second share a seed and their
+    permutations. Repeated runs, as in a simulation, should give their own
+    seeds, for instance \code{seed = -sample.int(2147483647, 1)}, which
+    \code{set.seed()} then makes reproducible.}
   \item{threads}{at most this many threads (1 to 256); \code{NULL}: every
     hardware thread, or the environment variable \env{TEVROL_THREADS}. The
     result does not depend on it.}

@@ -10,6 +10,15 @@ Rcpp::Rostream<true>&  Rcpp::Rcout = Rcpp::Rcpp_cout_get();
 Rcpp::Rostream<false>& Rcpp::Rcerr = Rcpp::Rcpp_cerr_get();
 #endif
 
+// check_nperm
+void check_nperm(double nperm);
+RcppExport SEXP _tevrol_check_nperm(SEXP npermSEXP) {
+BEGIN_RCPP
+    Rcpp::traits::input_parameter< double >::type nperm(npermSEXP);
+    check_nperm(nperm);
+    return R_NilValue;
+END_RCPP
+}
 // read_table
 Rcpp::List read_table(const std::string& path);
 RcppExport SEXP _tevrol_read_table(SEXP pathSEXP) {
@@ -21,8 +30,8 @@ BEGIN_RCPP
 END_RCPP
 }
 // run_analysis
-Rcpp::List run_analysis(const Rcpp::List& columns, const Rcpp::CharacterVector& names, double nperm, Rcpp::Nullable<Rcpp::NumericVector> seed, Rcpp::Nullable<Rcpp::NumericVector> threads, bool keep_null);
-RcppExport SEXP _tevrol_run_analysis(SEXP columnsSEXP, SEXP namesSEXP, SEXP npermSEXP, SEXP seedSEXP, SEXP threadsSEXP, SEXP keep_nullSEXP) {
+Rcpp::List run_analysis(const Rcpp::List& columns, const Rcpp::CharacterVector& names, double nperm, Rcpp::Nullable<Rcpp::NumericVector> seed, Rcpp::Nullable<Rcpp::NumericVector> threads, Rcpp::NumericVector null_xa, Rcpp::NumericVector null_xb);
+RcppExport SEXP _tevrol_run_analysis(SEXP columnsSEXP, SEXP namesSEXP, SEXP npermSEXP, SEXP seedSEXP, SEXP threadsSEXP, SEXP null_xaSEXP, SEXP null_xbSEXP) {
 BEGIN_RCPP
     Rcpp::RObject rcpp_result_gen;
     Rcpp::traits::input_parameter< const Rcpp::List& >::type columns(columnsSEXP);
@@ -30,15 +39,17 @@ BEGIN_RCPP
     Rcpp::traits::input_parameter< double >::type nperm(npermSEXP);
     Rcpp::traits::input_parameter< Rcpp::Nullable<Rcpp::NumericVector> >::type seed(seedSEXP);
     Rcpp::traits::input_parameter< Rcpp::Nullable<Rcpp::NumericVector> >::type threads(threadsSEXP);
-    Rcpp::traits::input_parameter< bool >::type keep_null(keep_nullSEXP);
-    rcpp_result_gen = Rcpp::wrap(run_analysis(columns, names, nperm, seed, threads, keep_null));
+    Rcpp::traits::input_parameter< Rcpp::NumericVector >::type null_xa(null_xaSEXP);
+    Rcpp::traits::input_parameter< Rcpp::NumericVector >::type null_xb(null_xbSEXP);
+    rcpp_result_gen = Rcpp::wrap(run_analysis(columns, names, nperm, seed, threads, null_xa, null_xb));
     return rcpp_result_gen;
 END_RCPP
 }
 
 static const R_CallMethodDef CallEntries[] = {
+    {"_tevrol_check_nperm", (DL_FUNC) &_tevrol_check_nperm, 1},
     {"_tevrol_read_table", (DL_FUNC) &_tevrol_read_table, 1},
-    {"_tevrol_run_analysis", (DL_FUNC) &_tevrol_run_analysis, 6},
+    {"_tevrol_run_analysis", (DL_FUNC) &_tevrol_run_analysis, 7},
     {NULL, NULL, 0}
 };
 

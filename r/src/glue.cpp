@@ -38,15 +38,35 @@ auto guarded(const Body& body) -> decltype(body()) {
   }
 }
 
-// Texts as R strings, byte for byte. R strings cannot hold a NUL byte.
-Rcpp::CharacterVector rStrings(const std::vector<std::string>& texts, const std::string& column) {
+// R's allocator raises an R error when memory runs out: a jump that would
+// skip the destructors of the C++ objects around (a table, a report). R
+// objects are therefore made under unwindProtect, which turns that jump into
+// a C++ exception; Rcpp raises the R error again once they are gone. `make`
+// must not throw.
+template <typename Make>
+SEXP makeR(const Make& make) {
+  return Rcpp::unwindProtect([&]() -> SEXP { return make(); });
+}
+
+// R strings hold no NUL byte and at most 2^31 - 1 bytes.
+void checkRString(const std::string& text, const std::string& what) {
+  if (std::memchr(text.data(), '\0', text.size()) != nullptr) {
+    tevrol::fatalError(what + " holds a NUL byte, which an R string cannot hold");
+  }
+  if (text.size() > static_cast<size_t>(INT32_MAX)) {
+    tevrol::fatalError(what + " is too long for an R string");
+  }
+}
+
+void checkRStrings(const std::vector<std::string>& texts, const std::string& what) {
+  for (const std::string& text : texts) checkRString(text, what);
+}
+
+// Texts as R strings, byte for byte (checked by checkRString).
+Rcpp::CharacterVector rStrings(const std::vector<std::string>& texts) {
   Rcpp::CharacterVector out(texts.size());
   for (size_t k = 0; k < texts.size(); ++k) {
-    const std::string& text = texts[k];
-    if (std::memchr(text.data(), '\0', text.size()) != nullptr) {
-      tevrol::fatalError("Column " + column + " holds a NUL byte, which an R string cannot hold");
-    }
-    out[k] = Rf_mkCharLenCE(text.data(), static_cast<int>(text.size()), CE_NATIVE);
+    out[k] = Rf_mkCharLenCE(texts[k].data(), static_cast<int>(texts[k].size()), CE_NATIVE);
   }
   return out;
 }
@@ -64,23 +84,48 @@ Rcpp::List anovaColumns(const tevrol::AnovaStats& s) {
 
 // The six tests in report order: type 0 XA, type 0 XB, type 1 XA, ...
 Rcpp::List testColumns(const tevrol::RunResult& result) {
-  Rcpp::NumericVector p;
-  Rcpp::NumericVector se;
-  Rcpp::LogicalVector bound;
-  Rcpp::IntegerVector extreme;
-  for (const tevrol::PermutationTest& test : result.tests) {
-    for (const tevrol::FactorTest& factor : test.factor) {
-      p.push_back(factor.value.p);
-      se.push_back(factor.value.se);
-      bound.push_back(factor.value.bound);
-      extreme.push_back(static_cast<int>(factor.extreme));
+  Rcpp::NumericVector p(6);
+  Rcpp::NumericVector se(6);
+  Rcpp::LogicalVector bound(6);
+  Rcpp::IntegerVector extreme(6);
+  for (size_t t = 0; t < result.tests.size(); ++t) {
+    for (size_t f = 0; f < 2; ++f) {
+      const tevrol::FactorTest& factor = result.tests[t].factor[f];
+      const size_t k = 2 * t + f;
+      p[k] = factor.value.p;
+      se[k] = factor.value.se;
+      bound[k] = factor.value.bound;
+      extreme[k] = static_cast<int>(factor.extreme);
     }
   }
   return Rcpp::List::create(Rcpp::_["p"] = p, Rcpp::_["se"] = se, Rcpp::_["bound"] = bound,
                             Rcpp::_["extreme"] = extreme);
 }
 
+Rcpp::List resultList(const tevrol::RunResult& result, const std::string& report) {
+  return Rcpp::List::create(
+      Rcpp::_["report"] = rStrings({report}), Rcpp::_["seed"] = static_cast<double>(result.seed),
+      Rcpp::_["nperm"] = result.nperm,
+      Rcpp::_["individuals"] = static_cast<int>(result.individuals),
+      Rcpp::_["loci"] = static_cast<int>(result.loci),
+      Rcpp::_["factors"] = rStrings({result.factors[0].name, result.factors[1].name}),
+      Rcpp::_["levels"] = Rcpp::List::create(rStrings(result.factors[0].levels),
+                                             rStrings(result.factors[1].levels)),
+      Rcpp::_["sample_sizes"] =
+          Rcpp::IntegerVector(result.sampleSizes.begin(), result.sampleSizes.end()),
+      Rcpp::_["anova"] = anovaColumns(result.anova), Rcpp::_["tests"] = testColumns(result));
+}
+
 }  // namespace
+
+// Fails with the command line's message unless nperm is a count of
+// permutations it accepts.
+// [[Rcpp::export(rng = false)]]
+void check_nperm(double nperm) {
+  guarded([&] {
+    tevrol::checkPermutationCount(static_cast<int64_t>(std::max(-1e12, std::min(nperm, 1e12))));
+  });
+}
 
 // The header names and the columns of a table file, each column a
 // character vector.
@@ -89,37 +134,50 @@ Rcpp::List read_table(const std::string& path) {
   return guarded([&] {
     tevrol::DataTable table(tevrol::kReadBlockBytes);
     table.read(path);
-    Rcpp::CharacterVector names(static_cast<size_t>(table.columnCount()));
-    Rcpp::List columns(static_cast<size_t>(table.columnCount()));
+    std::vector<std::string> names;
     for (int32_t c = 0; c < table.columnCount(); ++c) {
-      const std::string& name = table.fieldNames(c);
-      names[c] = rStrings({name}, std::to_string(c + 1))[0];
-      // Each distinct text is made once; cells share it.
-      const Rcpp::CharacterVector texts = rStrings(table.distinctValues(c), name);
-      Rcpp::CharacterVector column(static_cast<size_t>(table.rowCount()));
-      for (int32_t r = 0; r < table.rowCount(); ++r) {
-        SET_STRING_ELT(column, r, STRING_ELT(texts, table.code(r, c)));
-      }
-      columns[c] = column;
+      names.push_back(table.fieldNames(c));
+      checkRString(names.back(), "The header");
+      checkRStrings(table.distinctValues(c), "Column " + names.back());
     }
-    return Rcpp::List::create(Rcpp::_["names"] = names, Rcpp::_["columns"] = columns);
+    return Rcpp::List(makeR([&] {
+      Rcpp::List columns(static_cast<size_t>(table.columnCount()));
+      for (int32_t c = 0; c < table.columnCount(); ++c) {
+        // Each distinct text is made once; cells share it.
+        const Rcpp::CharacterVector texts = rStrings(table.distinctValues(c));
+        Rcpp::CharacterVector column(static_cast<size_t>(table.rowCount()));
+        for (int32_t r = 0; r < table.rowCount(); ++r) {
+          SET_STRING_ELT(column, r, STRING_ELT(texts, table.code(r, c)));
+        }
+        columns[c] = column;
+      }
+      return Rcpp::List::create(Rcpp::_["names"] = rStrings(names), Rcpp::_["columns"] = columns);
+    }));
   });
 }
 
-// The whole analysis of the columns (character vectors of equal length, no
-// missing values; checked by the R side). nperm, seed and threads are whole
-// numbers checked by the R side too; seed and threads may be NULL.
+// The whole analysis of the columns: character vectors of equal length in
+// UTF-8, without missing values, nperm a whole number, seed (NULL or a whole
+// number from -2^31 to 2^31 - 1) and threads (NULL or 1 ... 256), all
+// checked by the R side. null_xa and null_xb receive the permuted F values
+// when of length 3 nperm: R objects are made before any C++ object that a
+// failed allocation would leave behind.
 // [[Rcpp::export(rng = false)]]
 Rcpp::List run_analysis(const Rcpp::List& columns, const Rcpp::CharacterVector& names, double nperm,
                         Rcpp::Nullable<Rcpp::NumericVector> seed,
-                        Rcpp::Nullable<Rcpp::NumericVector> threads, bool keep_null) {
+                        Rcpp::Nullable<Rcpp::NumericVector> threads, Rcpp::NumericVector null_xa,
+                        Rcpp::NumericVector null_xb) {
+  const bool hasSeed = seed.isNotNull();
+  const double seedValue = hasSeed ? Rcpp::NumericVector(seed)[0] : 0;
+  const int threadCount =
+      threads.isNotNull() ? static_cast<int>(Rcpp::NumericVector(threads)[0]) : 0;
+  check_nperm(nperm);
   return guarded([&] {
-    tevrol::checkPermutationCount(static_cast<int64_t>(std::max(-1e12, std::min(nperm, 1e12))));
     tevrol::Options options;
-    if (threads.isNotNull()) options.threads = static_cast<int>(Rcpp::NumericVector(threads)[0]);
+    options.threads = threadCount;
     const tevrol::Settings settings = tevrol::readSettings(options);
     tevrol::Random random;
-    if (seed.isNotNull()) random.setSeed(static_cast<int32_t>(Rcpp::NumericVector(seed)[0]));
+    if (hasSeed) random.setSeed(static_cast<int32_t>(seedValue));
 
     if (names.size() != columns.size()) tevrol::fatalError("Every column must have a name");
     std::vector<std::string> header;
@@ -135,48 +193,31 @@ Rcpp::List run_analysis(const Rcpp::List& columns, const Rcpp::CharacterVector& 
         tevrol::fatalError("Columns must be character vectors of one length");
       }
     }
-    tevrol::DataTable table(tevrol::kReadBlockBytes);
-    table.assign(header, static_cast<int32_t>(rows), [&](int32_t r, int32_t c) {
-      const SEXP text = STRING_ELT(texts[static_cast<size_t>(c)], r);
-      return std::string_view(CHAR(text), static_cast<size_t>(LENGTH(text)));
-    });
-
     tevrol::RunResult result;
     result.nperm = static_cast<int32_t>(nperm);
     result.seed = random.getSeed();
+    const bool keepNull = null_xa.size() == 3 * static_cast<R_xlen_t>(result.nperm) &&
+                          null_xb.size() == null_xa.size();
+    double* nullXA = keepNull ? null_xa.begin() : nullptr;
+    double* nullXB = keepNull ? null_xb.begin() : nullptr;
     std::string report;
-    Rcpp::NumericVector nullXA;
-    Rcpp::NumericVector nullXB;
-    if (keep_null) {
-      nullXA = Rcpp::NumericVector(3 * static_cast<size_t>(result.nperm));
-      nullXB = Rcpp::NumericVector(3 * static_cast<size_t>(result.nperm));
+    {
+      tevrol::DataTable table(tevrol::kReadBlockBytes);
+      table.assign(header, static_cast<int32_t>(rows), [&](int32_t r, int32_t c) {
+        const SEXP text = STRING_ELT(texts[static_cast<size_t>(c)], r);
+        return std::string_view(CHAR(text), static_cast<size_t>(LENGTH(text)));
+      });
+      tevrol::analyseTable(
+          table, settings, random, result, [&](const std::string& text) { report += text; },
+          [&](int32_t pass, const tevrol::AnovaStats& s) {
+            if (keepNull) {
+              nullXA[pass] = s.F[tevrol::XA];
+              nullXB[pass] = s.F[tevrol::XB];
+            }
+            if (pass % kInterruptPasses == 0) Rcpp::checkUserInterrupt();
+          });
     }
-    tevrol::analyseTable(
-        table, settings, random, result, [&](const std::string& text) { report += text; },
-        [&](int32_t pass, const tevrol::AnovaStats& s) {
-          if (keep_null) {
-            nullXA[pass] = s.F[tevrol::XA];
-            nullXB[pass] = s.F[tevrol::XB];
-          }
-          if (pass % kInterruptPasses == 0) Rcpp::checkUserInterrupt();
-        });
-
-    Rcpp::List out = Rcpp::List::create(
-        Rcpp::_["report"] = report, Rcpp::_["seed"] = static_cast<double>(result.seed),
-        Rcpp::_["nperm"] = result.nperm,
-        Rcpp::_["individuals"] = static_cast<int>(result.individuals),
-        Rcpp::_["loci"] = static_cast<int>(result.loci),
-        Rcpp::_["factors"] =
-            Rcpp::CharacterVector::create(result.factors[0].name, result.factors[1].name),
-        Rcpp::_["levels"] = Rcpp::List::create(rStrings(result.factors[0].levels, "1"),
-                                               rStrings(result.factors[1].levels, "2")),
-        Rcpp::_["sample_sizes"] =
-            Rcpp::IntegerVector(result.sampleSizes.begin(), result.sampleSizes.end()),
-        Rcpp::_["anova"] = anovaColumns(result.anova), Rcpp::_["tests"] = testColumns(result));
-    if (keep_null) {
-      out["null_XA"] = nullXA;
-      out["null_XB"] = nullXB;
-    }
-    return out;
+    checkRString(report, "The report");
+    return Rcpp::List(makeR([&] { return resultList(result, report); }));
   });
 }

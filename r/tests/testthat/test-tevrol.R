@@ -57,6 +57,14 @@ test_that("a data frame built in R gives the result of the same table read from 
   from_frame <- tevrol(frame, nperm = 1000, seed = -7, threads = 1, keep_null = TRUE)
   expect_identical(from_frame, from_file)
   expect_identical(from_file$levels$XA, c("north", "coast", "south"))
+
+  # One text in two encodings is one allele.
+  utf8 <- tevrol_read(example_path("demo"))
+  utf8$L1[utf8$L1 == "1"] <- "\u00e9"
+  mixed <- utf8
+  mixed$L1[1] <- iconv(mixed$L1[1], "UTF-8", "latin1")
+  expect_identical(Encoding(mixed$L1[1]), "latin1")
+  expect_identical(tevrol(mixed, nperm = 100, seed = -1)$anova, tevrol(utf8, nperm = 100, seed = -1)$anova)
 })
 
 test_that("the null distributions agree with the tests and can be plotted", {
