@@ -35,9 +35,12 @@ system2("/usr/bin/time", c("-f", "%M", "-o", memory, program, data, nperm, -1), 
 program_mib <- as.numeric(readLines(memory)) / 1024
 
 cli <- jsonlite::fromJSON(json)
-same <- identical(unname(unlist(cli$anova$XA)),
-                  unname(unlist(result$anova["XA", c("df", "seq_ss", "adj_ss", "ms", "F", "n", "var")]))) &&
-  identical(cli$tests$XA$extreme, result$tests$extreme[result$tests$factor == "XA"])
+columns <- c("df", "seq_ss", "adj_ss", "ms", "F", "n", "var")
+same_factor <- function(f) {
+  identical(unname(unlist(cli$anova[[f]])), unname(unlist(result$anova[f, columns]))) &&
+    identical(cli$tests[[f]]$extreme, result$tests$extreme[result$tests$factor == f])
+}
+same <- same_factor("XA") && same_factor("XB")
 cat(sprintf(paste0("%s: N = %d, L = %d, nperm %g\n",
                    "  R: tevrol_read %.3f s, tevrol %.3f s, together %.3f s (%.2f x the program)\n",
                    "  program: %.3f s, peak %.0f MiB\n",

@@ -26,8 +26,7 @@ tevrol <- function(data, nperm = 1000, seed = NULL, threads = NULL, keep_null = 
   # Filled by the core, pass by pass.
   null_xa <- numeric(if (keep_null) 3 * nperm else 0)
   null_xb <- numeric(length(null_xa))
-  core <- run_analysis(unname(columns), enc2utf8(names(data)), nperm, seed, threads, null_xa,
-                       null_xb)
+  core <- run_analysis(unname(columns), names(data), nperm, seed, threads, null_xa, null_xb)
   new_result(core, if (keep_null) list(null_xa, null_xb))
 }
 
@@ -79,14 +78,15 @@ column_text <- function(x, name) {
     stop(sprintf("Column '%s' has a missing value (row %d)", name, which(is.na(x))[1L]),
          call. = FALSE)
   }
-  # One text, one sequence of bytes, whatever encoding it was declared in.
-  enc2utf8(x)
+  x
 }
 
 # Texts from the core are bytes of the file or UTF-8 from R. In a locale that
 # is not UTF-8, those that are valid UTF-8 are declared so, to show right.
 from_core <- function(x) {
-  if (!isTRUE(l10n_info()[["UTF-8"]])) Encoding(x) <- ifelse(validUTF8(x), "UTF-8", "unknown")
+  if (length(x) > 0L && !isTRUE(l10n_info()[["UTF-8"]])) {
+    Encoding(x) <- ifelse(validUTF8(x), "UTF-8", "unknown")
+  }
   x
 }
 

@@ -41,11 +41,33 @@ auto guarded(const Body& body) -> decltype(body()) {
 // R's allocator raises an R error when memory runs out: a jump that would
 // skip the destructors of the C++ objects around (a table, a report). R
 // objects are therefore made under unwindProtect, which turns that jump into
-// a C++ exception; Rcpp raises the R error again once they are gone. `make`
-// must not throw.
+// a C++ exception once it has left `make`; Rcpp raises the R error again
+// after those objects are gone. `make` itself may be left by the jump at any
+// point, so it uses R's C interface alone: nothing in it needs a destructor
+// or throws, and what it makes is protected.
 template <typename Make>
 SEXP makeR(const Make& make) {
   return Rcpp::unwindProtect([&]() -> SEXP { return make(); });
+}
+
+// An R string as the core takes it: its bytes, converted to UTF-8 when R
+// declares it latin1, so that one text is one allele whatever encoding it is
+// declared in (R marks no ASCII text, and a string from a file is not marked).
+// A converted text lives in `scratch` until the next call.
+std::string_view coreText(SEXP text, std::string& scratch) {
+  const std::string_view bytes(CHAR(text), static_cast<size_t>(LENGTH(text)));
+  if (Rf_getCharCE(text) != CE_LATIN1) return bytes;
+  scratch.clear();
+  for (const char byte : bytes) {
+    const auto c = static_cast<unsigned char>(byte);
+    if (c < 0x80) {
+      scratch += byte;
+    } else {
+      scratch += static_cast<char>(0xC0 | (c >> 6));
+      scratch += static_cast<char>(0x80 | (c & 0x3F));
+    }
+  }
+  return scratch;
 }
 
 // R strings hold no NUL byte and at most 2^31 - 1 bytes.
@@ -62,58 +84,128 @@ void checkRStrings(const std::vector<std::string>& texts, const std::string& wha
   for (const std::string& text : texts) checkRString(text, what);
 }
 
-// Texts as R strings, byte for byte (checked by checkRString).
-Rcpp::CharacterVector rStrings(const std::vector<std::string>& texts) {
-  Rcpp::CharacterVector out(texts.size());
-  for (size_t k = 0; k < texts.size(); ++k) {
-    out[k] = Rf_mkCharLenCE(texts[k].data(), static_cast<int>(texts[k].size()), CE_NATIVE);
-  }
+// The makers below are for `make`: R's C interface only. Each returns an
+// unprotected object, which its caller stores at once in a protected one.
+
+// A text as an R string, byte for byte (checked by checkRString).
+SEXP rChar(const std::string& text) {
+  return Rf_mkCharLenCE(text.data(), static_cast<int>(text.size()), CE_NATIVE);
+}
+
+SEXP rText(const std::string& text) {
+  SEXP out = PROTECT(Rf_allocVector(STRSXP, 1));
+  SET_STRING_ELT(out, 0, rChar(text));
+  UNPROTECT(1);
   return out;
 }
 
-Rcpp::NumericVector rowValues(const std::array<double, 4>& row) {
-  return Rcpp::NumericVector(row.begin(), row.end());
+SEXP rTexts(const std::vector<std::string>& texts) {
+  SEXP out = PROTECT(Rf_allocVector(STRSXP, static_cast<R_xlen_t>(texts.size())));
+  for (size_t k = 0; k < texts.size(); ++k) {
+    SET_STRING_ELT(out, static_cast<R_xlen_t>(k), rChar(texts[k]));
+  }
+  UNPROTECT(1);
+  return out;
 }
 
-Rcpp::List anovaColumns(const tevrol::AnovaStats& s) {
-  return Rcpp::List::create(Rcpp::_["df"] = rowValues(s.df), Rcpp::_["seq_ss"] = rowValues(s.seqSS),
-                            Rcpp::_["adj_ss"] = rowValues(s.adjSS), Rcpp::_["ms"] = rowValues(s.MS),
-                            Rcpp::_["F"] = rowValues(s.F), Rcpp::_["n"] = rowValues(s.n),
-                            Rcpp::_["var"] = rowValues(s.var));
+// A list of `count` elements named by `names`, to be filled by the caller.
+SEXP rList(int count, const char* const* names) {
+  SEXP out = PROTECT(Rf_allocVector(VECSXP, count));
+  SEXP labels = PROTECT(Rf_allocVector(STRSXP, count));
+  for (int k = 0; k < count; ++k) SET_STRING_ELT(labels, k, Rf_mkChar(names[k]));
+  Rf_setAttrib(out, R_NamesSymbol, labels);
+  UNPROTECT(2);
+  return out;
+}
+
+SEXP rNumbers(const double* values, int count) {
+  SEXP out = Rf_allocVector(REALSXP, count);
+  std::copy(values, values + count, REAL(out));
+  return out;
+}
+
+SEXP anovaColumns(const tevrol::AnovaStats& s) {
+  static const char* const names[] = {"df", "seq_ss", "adj_ss", "ms", "F", "n", "var"};
+  const std::array<double, 4>* const rows[] = {&s.df, &s.seqSS, &s.adjSS, &s.MS,
+                                               &s.F,  &s.n,     &s.var};
+  SEXP out = PROTECT(rList(7, names));
+  for (int k = 0; k < 7; ++k) SET_VECTOR_ELT(out, k, rNumbers(rows[k]->data(), 4));
+  UNPROTECT(1);
+  return out;
 }
 
 // The six tests in report order: type 0 XA, type 0 XB, type 1 XA, ...
-Rcpp::List testColumns(const tevrol::RunResult& result) {
-  Rcpp::NumericVector p(6);
-  Rcpp::NumericVector se(6);
-  Rcpp::LogicalVector bound(6);
-  Rcpp::IntegerVector extreme(6);
+SEXP testColumns(const tevrol::RunResult& result) {
+  static const char* const names[] = {"p", "se", "bound", "extreme"};
+  SEXP out = PROTECT(rList(4, names));
+  SEXP p = Rf_allocVector(REALSXP, 6);
+  SET_VECTOR_ELT(out, 0, p);
+  SEXP se = Rf_allocVector(REALSXP, 6);
+  SET_VECTOR_ELT(out, 1, se);
+  SEXP bound = Rf_allocVector(LGLSXP, 6);
+  SET_VECTOR_ELT(out, 2, bound);
+  SEXP extreme = Rf_allocVector(INTSXP, 6);
+  SET_VECTOR_ELT(out, 3, extreme);
   for (size_t t = 0; t < result.tests.size(); ++t) {
     for (size_t f = 0; f < 2; ++f) {
       const tevrol::FactorTest& factor = result.tests[t].factor[f];
       const size_t k = 2 * t + f;
-      p[k] = factor.value.p;
-      se[k] = factor.value.se;
-      bound[k] = factor.value.bound;
-      extreme[k] = static_cast<int>(factor.extreme);
+      REAL(p)[k] = factor.value.p;
+      REAL(se)[k] = factor.value.se;
+      LOGICAL(bound)[k] = factor.value.bound ? 1 : 0;
+      INTEGER(extreme)[k] = static_cast<int>(factor.extreme);
     }
   }
-  return Rcpp::List::create(Rcpp::_["p"] = p, Rcpp::_["se"] = se, Rcpp::_["bound"] = bound,
-                            Rcpp::_["extreme"] = extreme);
+  UNPROTECT(1);
+  return out;
 }
 
-Rcpp::List resultList(const tevrol::RunResult& result, const std::string& report) {
-  return Rcpp::List::create(
-      Rcpp::_["report"] = rStrings({report}), Rcpp::_["seed"] = static_cast<double>(result.seed),
-      Rcpp::_["nperm"] = result.nperm,
-      Rcpp::_["individuals"] = static_cast<int>(result.individuals),
-      Rcpp::_["loci"] = static_cast<int>(result.loci),
-      Rcpp::_["factors"] = rStrings({result.factors[0].name, result.factors[1].name}),
-      Rcpp::_["levels"] = Rcpp::List::create(rStrings(result.factors[0].levels),
-                                             rStrings(result.factors[1].levels)),
-      Rcpp::_["sample_sizes"] =
-          Rcpp::IntegerVector(result.sampleSizes.begin(), result.sampleSizes.end()),
-      Rcpp::_["anova"] = anovaColumns(result.anova), Rcpp::_["tests"] = testColumns(result));
+SEXP resultList(const tevrol::RunResult& result, const std::string& report) {
+  static const char* const names[] = {"report",  "seed",   "nperm",        "individuals", "loci",
+                                      "factors", "levels", "sample_sizes", "anova",       "tests"};
+  SEXP out = PROTECT(rList(10, names));
+  SET_VECTOR_ELT(out, 0, rText(report));
+  SET_VECTOR_ELT(out, 1, Rf_ScalarReal(result.seed));
+  SET_VECTOR_ELT(out, 2, Rf_ScalarInteger(result.nperm));
+  SET_VECTOR_ELT(out, 3, Rf_ScalarInteger(static_cast<int>(result.individuals)));
+  SET_VECTOR_ELT(out, 4, Rf_ScalarInteger(static_cast<int>(result.loci)));
+  SEXP factors = Rf_allocVector(STRSXP, 2);
+  SET_VECTOR_ELT(out, 5, factors);
+  SEXP levels = Rf_allocVector(VECSXP, 2);
+  SET_VECTOR_ELT(out, 6, levels);
+  for (int f = 0; f < 2; ++f) {
+    SET_STRING_ELT(factors, f, rChar(result.factors[static_cast<size_t>(f)].name));
+    SET_VECTOR_ELT(levels, f, rTexts(result.factors[static_cast<size_t>(f)].levels));
+  }
+  const std::vector<int32_t>& sizes = result.sampleSizes;
+  SEXP sampleSizes = Rf_allocVector(INTSXP, static_cast<R_xlen_t>(sizes.size()));
+  SET_VECTOR_ELT(out, 7, sampleSizes);
+  std::copy(sizes.begin(), sizes.end(), INTEGER(sampleSizes));
+  SET_VECTOR_ELT(out, 8, anovaColumns(result.anova));
+  SET_VECTOR_ELT(out, 9, testColumns(result));
+  UNPROTECT(1);
+  return out;
+}
+
+// The header names and the columns of a table, each column a character
+// vector whose cells share one R string per distinct text.
+SEXP tableList(const tevrol::DataTable& table, const std::vector<std::string>& names) {
+  static const char* const labels[] = {"names", "columns"};
+  SEXP out = PROTECT(rList(2, labels));
+  SET_VECTOR_ELT(out, 0, rTexts(names));
+  SEXP columns = Rf_allocVector(VECSXP, table.columnCount());
+  SET_VECTOR_ELT(out, 1, columns);
+  for (int32_t c = 0; c < table.columnCount(); ++c) {
+    SEXP texts = PROTECT(rTexts(table.distinctValues(c)));
+    SEXP column = Rf_allocVector(STRSXP, table.rowCount());
+    SET_VECTOR_ELT(columns, c, column);
+    for (int32_t r = 0; r < table.rowCount(); ++r) {
+      SET_STRING_ELT(column, r, STRING_ELT(texts, table.code(r, c)));
+    }
+    UNPROTECT(1);
+  }
+  UNPROTECT(1);
+  return out;
 }
 
 }  // namespace
@@ -140,24 +232,12 @@ Rcpp::List read_table(const std::string& path) {
       checkRString(names.back(), "The header");
       checkRStrings(table.distinctValues(c), "Column " + names.back());
     }
-    return Rcpp::List(makeR([&] {
-      Rcpp::List columns(static_cast<size_t>(table.columnCount()));
-      for (int32_t c = 0; c < table.columnCount(); ++c) {
-        // Each distinct text is made once; cells share it.
-        const Rcpp::CharacterVector texts = rStrings(table.distinctValues(c));
-        Rcpp::CharacterVector column(static_cast<size_t>(table.rowCount()));
-        for (int32_t r = 0; r < table.rowCount(); ++r) {
-          SET_STRING_ELT(column, r, STRING_ELT(texts, table.code(r, c)));
-        }
-        columns[c] = column;
-      }
-      return Rcpp::List::create(Rcpp::_["names"] = rStrings(names), Rcpp::_["columns"] = columns);
-    }));
+    return Rcpp::List(makeR([&] { return tableList(table, names); }));
   });
 }
 
-// The whole analysis of the columns: character vectors of equal length in
-// UTF-8, without missing values, nperm a whole number, seed (NULL or a whole
+// The whole analysis of the columns: character vectors of equal length
+// without missing values, nperm a whole number, seed (NULL or a whole
 // number from -2^31 to 2^31 - 1) and threads (NULL or 1 ... 256), all
 // checked by the R side. null_xa and null_xb receive the permuted F values
 // when of length 3 nperm: R objects are made before any C++ object that a
@@ -182,8 +262,9 @@ Rcpp::List run_analysis(const Rcpp::List& columns, const Rcpp::CharacterVector& 
     if (names.size() != columns.size()) tevrol::fatalError("Every column must have a name");
     std::vector<std::string> header;
     std::vector<SEXP> texts;
+    std::string scratch;
     for (R_xlen_t c = 0; c < columns.size(); ++c) {
-      header.emplace_back(CHAR(STRING_ELT(names, c)));
+      header.emplace_back(coreText(STRING_ELT(names, c), scratch));
       texts.push_back(columns[c]);
     }
     const R_xlen_t rows = texts.empty() ? 0 : Rf_xlength(texts[0]);
@@ -204,8 +285,7 @@ Rcpp::List run_analysis(const Rcpp::List& columns, const Rcpp::CharacterVector& 
     {
       tevrol::DataTable table(tevrol::kReadBlockBytes);
       table.assign(header, static_cast<int32_t>(rows), [&](int32_t r, int32_t c) {
-        const SEXP text = STRING_ELT(texts[static_cast<size_t>(c)], r);
-        return std::string_view(CHAR(text), static_cast<size_t>(LENGTH(text)));
+        return coreText(STRING_ELT(texts[static_cast<size_t>(c)], r), scratch);
       });
       tevrol::analyseTable(
           table, settings, random, result, [&](const std::string& text) { report += text; },

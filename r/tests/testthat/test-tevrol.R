@@ -65,6 +65,13 @@ test_that("a data frame built in R gives the result of the same table read from 
   mixed$L1[1] <- iconv(mixed$L1[1], "UTF-8", "latin1")
   expect_identical(Encoding(mixed$L1[1]), "latin1")
   expect_identical(tevrol(mixed, nperm = 100, seed = -1)$anova, tevrol(utf8, nperm = 100, seed = -1)$anova)
+
+  # Bytes that are no UTF-8 pass through whole: "\xe1" and "<e1>" stay apart.
+  path <- tempfile()
+  writeBin(charToRaw(paste0("pop\tp\tL\n", strrep("M\xe1laga\tx\t1\nM<e1>laga\ty\t2\n", 3))), path)
+  latin1 <- tevrol(tevrol_read(path), nperm = 100, seed = -1)
+  expect_identical(dim(latin1$sample_sizes), c(2L, 2L))
+  expect_identical(charToRaw(latin1$levels$XA[1]), charToRaw("M\xe1laga"))
 })
 
 test_that("the null distributions agree with the tests and can be plotted", {
