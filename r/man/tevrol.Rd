@@ -24,7 +24,8 @@ tevrol(data, nperm = 1000, seed = NULL, threads = NULL, keep_null = FALSE)
   \item{data}{a data frame: the first column is factor XA, the second
     factor XB, every further column a locus. Columns are character or
     factor (a factor is taken as its text); a missing value is an error.
-    Texts are compared as UTF-8, whatever encoding they are declared in.
+    A text declared latin1 counts as its UTF-8 form; other texts count by
+    their bytes, as in a file.
     Levels are numbered in order of first appearance, as in a file.}
   \item{nperm}{permutations of each type, from 100 to 715827882.}
   \item{seed}{0 or a negative whole number seeding the generator; \code{NULL}
