@@ -6,7 +6,10 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
+#include <cstring>
+#include <new>
 
 #include "base/fatal.h"
 
@@ -14,54 +17,133 @@ namespace tevrol {
 
 namespace {
 
-constexpr unsigned kZlibBuffer = 1u << 20;
+constexpr size_t kRawBuffer = size_t{1} << 20;
+constexpr const char* kDamaged =
+    "Could not read file: the compressed data is damaged or incomplete";
 
-gzFile handle(void* file) {
-  return static_cast<gzFile>(file);
+bool isGzipMagic(const unsigned char* bytes) {
+  return bytes[0] == 0x1f && bytes[1] == 0x8b;
 }
 
 }  // namespace
 
 InputStream::InputStream(const std::string& path) {
-  // Standard input is read through a copy of its descriptor, which zlib closes.
   const int fd = path == "-" ? ::dup(STDIN_FILENO) : ::open(path.c_str(), O_RDONLY);
   struct stat info {};
   if (fd < 0 || ::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
     if (fd >= 0) ::close(fd);
     fatalError("Could not open file");
   }
-  // zlib passes input that is not gzip through unchanged.
-  gzFile file = ::gzdopen(fd, "rb");
-  if (file == nullptr) {
-    ::close(fd);
-    fatalError("Could not open file");
-  }
-  ::gzbuffer(file, kZlibBuffer);
-  file_ = file;
+  fd_ = fd;
   if (S_ISREG(info.st_mode)) regularSize_ = static_cast<uint64_t>(info.st_size);
+  raw_.reset(new unsigned char[kRawBuffer]);
 }
 
 InputStream::~InputStream() {
-  if (file_ != nullptr) ::gzclose(handle(file_));
+  if (inflaterReady_) ::inflateEnd(inflater_.get());
+  if (fd_ >= 0) ::close(fd_);
 }
 
-uint64_t InputStream::plainSize() const {
-  return ::gzdirect(handle(file_)) == 1 ? regularSize_ : 0;
+int64_t InputStream::fail(const char* message) {
+  failure_ = message;
+  return -1;
+}
+
+bool InputStream::fillRaw(size_t want) {
+  if (rawAt_ > 0 && rawEnd_ - rawAt_ < want) {
+    std::memmove(raw_.get(), raw_.get() + rawAt_, rawEnd_ - rawAt_);
+    rawEnd_ -= rawAt_;
+    rawAt_ = 0;
+  }
+  while (!rawEnded_ && rawEnd_ - rawAt_ < want) {
+    const ssize_t got = ::read(fd_, raw_.get() + rawEnd_, kRawBuffer - rawEnd_);
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if (got == 0) rawEnded_ = true;
+    rawEnd_ += static_cast<size_t>(got);
+  }
+  return true;
 }
 
 int64_t InputStream::read(char* buffer, size_t capacity) {
-  const unsigned want = static_cast<unsigned>(std::min<size_t>(capacity, INT_MAX));
-  const int got = ::gzread(handle(file_), buffer, want);
-  int status = Z_OK;
-  ::gzerror(handle(file_), &status);
-  // A stream that ends inside a compressed member reports Z_BUF_ERROR.
-  if (got < 0 || (status != Z_OK && status != Z_STREAM_END)) {
-    failure_ = status == Z_ERRNO || (got < 0 && status == Z_OK)
-                   ? "Could not read file"
-                   : "Could not read file: the compressed data is damaged or incomplete";
-    return -1;
+  if (!failure_.empty()) return -1;
+  if (capacity == 0) return 0;
+  if (form_ == Form::Unknown) {
+    if (!fillRaw(2)) return fail("Could not read file");
+    const bool compressed = rawEnd_ - rawAt_ >= 2 && isGzipMagic(raw_.get() + rawAt_);
+    form_ = compressed ? Form::Compressed : Form::Plain;
   }
-  return got;
+  return form_ == Form::Plain ? readPlain(buffer, capacity) : readCompressed(buffer, capacity);
+}
+
+// The bytes read to tell the form go first, then the input as it comes.
+int64_t InputStream::readPlain(char* buffer, size_t capacity) {
+  if (rawAt_ < rawEnd_) {
+    const size_t n = std::min(capacity, rawEnd_ - rawAt_);
+    std::memcpy(buffer, raw_.get() + rawAt_, n);
+    rawAt_ += n;
+    return static_cast<int64_t>(n);
+  }
+  for (;;) {
+    const ssize_t got = ::read(fd_, buffer, std::min<size_t>(capacity, SSIZE_MAX));
+    if (got >= 0) return got;
+    if (errno != EINTR) return fail("Could not read file");
+  }
+}
+
+// After a member, the input ends or another member starts; ended tells
+// which. False for anything else.
+bool InputStream::startNextMember(bool& ended) {
+  if (!fillRaw(2)) return fail("Could not read file"), false;
+  const size_t left = rawEnd_ - rawAt_;
+  ended = left == 0;
+  if (ended) return true;
+  if (left < 2 || !isGzipMagic(raw_.get() + rawAt_)) return fail(kDamaged), false;
+  if (!inflaterReady_) {
+    inflater_.reset(new z_stream{});
+    // 16 + 15: a gzip wrapper and the largest window.
+    if (::inflateInit2(inflater_.get(), 16 + 15) != Z_OK) throw std::bad_alloc();
+    inflaterReady_ = true;
+  } else if (::inflateReset(inflater_.get()) != Z_OK) {
+    return fail(kDamaged), false;
+  }
+  member_ = Member::Inside;
+  return true;
+}
+
+int64_t InputStream::readCompressed(char* buffer, size_t capacity) {
+  size_t produced = 0;
+  const size_t room = std::min<size_t>(capacity, UINT_MAX);
+  while (produced == 0) {
+    if (member_ == Member::Between) {
+      bool ended = false;
+      if (!startNextMember(ended)) return -1;
+      if (ended) return 0;
+    }
+    if (rawAt_ == rawEnd_) {
+      if (!fillRaw(1)) return fail("Could not read file");
+      // The input ends inside a member.
+      if (rawAt_ == rawEnd_) return fail(kDamaged);
+    }
+    z_stream& s = *inflater_.get();
+    s.next_in = raw_.get() + rawAt_;
+    s.avail_in = static_cast<unsigned>(rawEnd_ - rawAt_);
+    s.next_out = reinterpret_cast<unsigned char*>(buffer);
+    s.avail_out = static_cast<unsigned>(room);
+    const int status = ::inflate(&s, Z_NO_FLUSH);
+    rawAt_ = rawEnd_ - s.avail_in;
+    produced = room - s.avail_out;
+    if (status == Z_STREAM_END) {
+      member_ = Member::Between;
+    } else if (status == Z_MEM_ERROR) {
+      throw std::bad_alloc();
+    } else if (status != Z_OK && status != Z_BUF_ERROR) {
+      return fail(kDamaged);
+    }
+  }
+  return static_cast<int64_t>(produced);
 }
 
 BlockReader::BlockReader(InputStream& input, size_t blockBytes)

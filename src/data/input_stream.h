@@ -8,11 +8,16 @@
 #include <string>
 #include <thread>
 
+struct z_stream_s;  // zlib's inflate state
+
 namespace tevrol {
 
 // The bytes of a data file, a pipe, or standard input (named "-"), read in
-// large blocks. gzip-compressed input, single- or multi-member, is recognised
-// by its first bytes, whatever the name, and read as the text it holds.
+// large blocks. gzip-compressed input is recognised by its first bytes,
+// whatever the name, and read as the text it holds. A compressed input is a
+// sequence of complete gzip members and nothing else: a member cut short, a
+// damaged one, or bytes after a member that do not start another are a
+// failure, never a shorter text.
 class InputStream {
  public:
   // Fatal "Could not open file" when the path cannot be opened or is a folder.
@@ -30,11 +35,32 @@ class InputStream {
 
   // The size in bytes of a regular file read as it is (not compressed), once
   // the first read has told which; 0 when not known.
-  uint64_t plainSize() const;
+  uint64_t plainSize() const { return form_ == Form::Plain ? regularSize_ : 0; }
 
  private:
-  void* file_ = nullptr;  // zlib's gzFile
+  enum class Form { Unknown, Plain, Compressed };
+  // Where a compressed input stands: inside a member, or after one.
+  enum class Member { Inside, Between };
+
+  int64_t readPlain(char* buffer, size_t capacity);
+  int64_t readCompressed(char* buffer, size_t capacity);
+  bool startNextMember(bool& ended);
+  // At least `want` unread raw bytes, unless the input ends first; false
+  // when reading failed.
+  bool fillRaw(size_t want);
+  int64_t fail(const char* message);
+
+  int fd_ = -1;
   uint64_t regularSize_ = 0;
+  Form form_ = Form::Unknown;
+  Member member_ = Member::Between;
+  // Raw bytes of the input: raw_[rawAt_, rawEnd_) are read but not used yet.
+  std::unique_ptr<unsigned char[]> raw_;
+  size_t rawAt_ = 0;
+  size_t rawEnd_ = 0;
+  bool rawEnded_ = false;  // the input has no more bytes
+  std::unique_ptr<::z_stream_s> inflater_;
+  bool inflaterReady_ = false;
   std::string failure_;
 };
 

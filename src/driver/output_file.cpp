@@ -53,6 +53,15 @@ bool namesSameRegularFile(const std::string& a, const std::string& b) {
          stat(directoryOf(b).c_str(), &y) == 0 && sameFile(x, y);
 }
 
+bool replacesInput(const std::string& output, const std::string& input) {
+  if (input != "-") return namesSameRegularFile(output, input);
+  // Standard input redirected from a file is that file.
+  struct stat in {};
+  struct stat out {};
+  return fstat(STDIN_FILENO, &in) == 0 && S_ISREG(in.st_mode) && stat(output.c_str(), &out) == 0 &&
+         sameFile(in, out);
+}
+
 OutputFile::OutputFile(const std::string& path) : path_(path) {
   struct stat named {};
   struct stat out {};

@@ -41,5 +41,8 @@ class OutputFile {
 // Whether two paths name one regular file, or one file yet to be created:
 // outputs that would replace each other, or the input.
 bool namesSameRegularFile(const std::string& a, const std::string& b);
+// Whether writing the output would replace the input, named as on the command
+// line ("-" is standard input, which may be a regular file).
+bool replacesInput(const std::string& output, const std::string& input);
 
 }  // namespace tevrol

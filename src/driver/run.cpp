@@ -79,7 +79,7 @@ class RunOutputs {
   static void refuseClashes(const Options& options, const std::string& input) {
     for (const auto& [option, path] :
          {std::pair{"--json", options.jsonPath}, std::pair{"--null", options.nullPath}}) {
-      if (!path.empty() && input != "-" && namesSameRegularFile(path, input)) {
+      if (!path.empty() && replacesInput(path, input)) {
         fatalError(std::string("Option ") + option + " would overwrite the input file");
       }
     }

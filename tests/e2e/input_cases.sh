@@ -61,6 +61,14 @@ expect_error gzip_truncated "Could not read file: the compressed data is damaged
 { head -c 30 "$work/demo.txt.gz"; printf '\377\377\377\377'; tail -c +35 "$work/demo.txt.gz"; } >"$work/bad.gz"
 expect_error gzip_damaged "Could not read file: the compressed data is damaged or incomplete" \
   "$work/bad.gz" 100 -1
+# After a complete member comes another member or nothing: plain text or a
+# member with a damaged first byte is an error, not a table of the first.
+{ head -c 40 "$demo" | gzip -c; tail -c +41 "$demo"; } >"$work/then_text.gz"
+expect_error gzip_then_text "Could not read file: the compressed data is damaged or incomplete" \
+  "$work/then_text.gz" 100 -1
+{ head -c 40 "$demo" | gzip -c; printf '\036'; tail -c +41 "$demo" | gzip -c | tail -c +2; } >"$work/then_bad.gz"
+expect_error gzip_then_bad_member "Could not read file: the compressed data is damaged or incomplete" \
+  <(cat "$work/then_bad.gz") 100 -1
 printf '\037\213' >"$work/magic_only.gz"
 expect_error gzip_magic_only "Could not read file: the compressed data is damaged or incomplete" \
   "$work/magic_only.gz" 100 -1

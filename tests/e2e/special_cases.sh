@@ -221,6 +221,11 @@ for args in "--null $work/input.txt" "--json $work/./input.txt" "--json $work/sa
   [ "$status" = 13 ] && [ "$(wc -l <"$work/clash.out")" = 1 ] && grep -q '^ERROR: Option' "$work/clash.out" ||
     fail "clash ($args): status $status, '$(cat "$work/clash.out")'"
 done
+# Standard input redirected from a file is that file.
+"$tevrol" --json "$work/input.txt" - 100 -1 <"$work/input.txt" >"$work/clash.out"
+status=$?
+[ "$status" = 13 ] && grep -q '^ERROR: Option --json would overwrite the input file$' "$work/clash.out" ||
+  fail "clash through standard input: status $status, '$(cat "$work/clash.out")'"
 cmp -s "$data/demo.txt" "$work/input.txt" || fail "clash: input file changed"
 # Devices are no files to lose: both outputs may go to one.
 "$tevrol" --json /dev/null --null /dev/null "$work/input.txt" 100 -1 >/dev/null ||
