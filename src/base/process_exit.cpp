@@ -11,7 +11,17 @@ namespace tevrol {
 
 namespace {
 ExitHook exitHook = nullptr;
+int stdoutError = 0;  // errno of the first failed write to standard output
 }  // namespace
+
+bool flushStdout() {
+  errno = 0;
+  const bool flushed = std::fflush(stdout) == 0;
+  if (flushed && !std::ferror(stdout)) return true;
+  // A later flush finds the buffer gone and no errno: keep the first reason.
+  if (stdoutError == 0) stdoutError = errno != 0 ? errno : -1;
+  return false;
+}
 
 void setExitHook(ExitHook hook) {
   exitHook = hook;
@@ -31,11 +41,9 @@ void finishRun(int status) {
     std::fflush(stdout);
     exitHook(status);
   }
-  errno = 0;
-  if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
-    const int err = errno;
+  if (!flushStdout()) {
     std::fprintf(stderr, "tevrol: could not write the output: %s\n",
-                 err != 0 ? std::strerror(err) : "write error");
+                 stdoutError > 0 ? std::strerror(stdoutError) : "write error");
     std::_Exit(kFatalStatus);
   }
   std::exit(status);

@@ -20,6 +20,10 @@ namespace tevrol {
 // outputs not completed (base/temporary_files.h) on every status.
 [[noreturn]] void finishRun(int status);
 
+// Flushes standard output; false when anything written to it so far could
+// not be written. The reason of the first failure is kept for finishRun.
+bool flushStdout();
+
 // Replaces the process exit of finishRun, for harnesses that run tevrol
 // in-process (a fuzzer): the hook must not return, e.g. it throws.
 using ExitHook = void (*)(int status);

@@ -22,10 +22,13 @@ struct Slot {
 Slot slots[kMaxTemporaryFiles];
 bool handlersInstalled = false;
 
-// Every signal whose default action ends the process and that a run may
-// meet: interrupts, closed pipes, and the limits of batch systems.
-constexpr int kCleanedSignals[] = {SIGINT,  SIGTERM, SIGHUP,  SIGPIPE,
-                                   SIGQUIT, SIGXCPU, SIGXFSZ, SIGABRT};
+// Every signal whose default action ends the process and that comes from
+// outside: interrupts, closed pipes, timers, the limits of batch systems and
+// signals sent by other programs. Faults (SIGSEGV, SIGBUS, ...) are a bug of
+// ours and stay with the debugger or sanitizer that reports them.
+constexpr int kCleanedSignals[] = {SIGINT,  SIGTERM,   SIGHUP,  SIGPIPE, SIGQUIT, SIGXCPU,
+                                   SIGXFSZ, SIGABRT,   SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM,
+                                   SIGPROF, SIGSTKFLT, SIGIO,   SIGPWR};
 
 extern "C" void removeAndReraise(int signal) {
   removeTemporaryFiles();
@@ -33,18 +36,21 @@ extern "C" void removeAndReraise(int signal) {
   std::raise(signal);
 }
 
+// A signal that the caller ignores or handles itself keeps its disposition.
+void installHandler(int signal) {
+  struct sigaction previous {};
+  if (sigaction(signal, nullptr, &previous) != 0 || previous.sa_handler != SIG_DFL) return;
+  struct sigaction action {};
+  action.sa_handler = removeAndReraise;
+  sigemptyset(&action.sa_mask);
+  sigaction(signal, &action, nullptr);
+}
+
 void installHandlers() {
   if (handlersInstalled) return;
   handlersInstalled = true;
-  for (const int signal : kCleanedSignals) {
-    // A signal the caller chose to ignore stays ignored.
-    struct sigaction previous {};
-    if (sigaction(signal, nullptr, &previous) == 0 && previous.sa_handler == SIG_IGN) continue;
-    struct sigaction action {};
-    action.sa_handler = removeAndReraise;
-    sigemptyset(&action.sa_mask);
-    sigaction(signal, &action, nullptr);
-  }
+  for (const int signal : kCleanedSignals) installHandler(signal);
+  for (int signal = SIGRTMIN; signal <= SIGRTMAX; ++signal) installHandler(signal);
 }
 
 }  // namespace

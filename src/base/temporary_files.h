@@ -6,8 +6,9 @@ namespace tevrol {
 
 // Files that exist only while the run is under way (an output being written
 // beside its final name) and must not survive a failed or killed run.
-// finishRun removes every registered file; so do SIGINT, SIGTERM, SIGHUP
-// and SIGPIPE, which then end the process as they would have.
+// finishRun removes every registered file; so does every signal from outside
+// whose default action ends the process (SIGINT, SIGTERM, SIGPIPE, SIGUSR1,
+// SIGALRM, ...), which then ends it as it would have.
 
 // At most kMaxTemporaryFiles at a time; fatal beyond that.
 constexpr int kMaxTemporaryFiles = 8;

@@ -67,7 +67,10 @@ OutputFile::OutputFile(const std::string& path) : path_(path) {
   struct stat out {};
   const bool exists = stat(path.c_str(), &named) == 0;
   if (exists && fstat(STDOUT_FILENO, &out) == 0 && sameFile(named, out)) {
-    file_ = stdout;
+    // Spooled, and written after the report when finished, so that the
+    // report is never interleaved with a file that is written as it goes.
+    file_ = std::tmpfile();
+    if (file_ == nullptr) fail("could not create", errno);
     sharesStdout_ = true;
     return;
   }
@@ -98,7 +101,7 @@ OutputFile::OutputFile(const std::string& path) : path_(path) {
 }
 
 OutputFile::~OutputFile() {
-  if (file_ != nullptr && !sharesStdout_) std::fclose(file_);
+  if (file_ != nullptr) std::fclose(file_);
   if (!temporary_.empty()) {
     unlink(temporary_.c_str());
     releaseTemporaryFile(temporary_);
@@ -122,16 +125,30 @@ void OutputFile::openTemporary(const std::string& target, mode_t mode) {
 }
 
 void OutputFile::checkWrites() {
-  if (std::ferror(file_)) fail("could not write", 0);
+  if (!std::ferror(file_)) return;
+  // The failed write left its bytes in the buffer: flushing them again tells why.
+  errno = 0;
+  std::fflush(file_);
+  fail("could not write", errno);
 }
 
 void OutputFile::finish() {
   errno = 0;
   if (std::fflush(file_) != 0 || std::ferror(file_)) fail("could not write", errno);
-  if (sharesStdout_) return;
+  if (sharesStdout_) copyToStdout();
   std::FILE* file = file_;
   file_ = nullptr;
   if (std::fclose(file) != 0) fail("could not write", errno);
+}
+
+void OutputFile::copyToStdout() {
+  std::rewind(file_);
+  char chunk[1 << 16];
+  for (size_t got; (got = std::fread(chunk, 1, sizeof chunk, file_)) > 0;) {
+    // A failed write to standard output is the report's failure (finishRun).
+    if (std::fwrite(chunk, 1, got, stdout) != got) return;
+  }
+  if (std::ferror(file_)) fail("could not write", errno);
 }
 
 void OutputFile::commit() {

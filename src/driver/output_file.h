@@ -10,8 +10,9 @@ namespace tevrol {
 // renamed over the final name only by commit(), so the name never shows a
 // half-written file and an existing file stays as it was unless the run
 // completes. Anything else (a pipe, a terminal, a device) is written directly.
-// A path that is this process's standard output shares its stream, so the
-// bytes keep their order. Failures end the run through outputError.
+// A path that is this process's standard output is held in an anonymous
+// temporary file and follows the report at finish(). Failures end the run
+// through outputError.
 class OutputFile {
  public:
   explicit OutputFile(const std::string& path);
@@ -29,13 +30,14 @@ class OutputFile {
 
  private:
   void openTemporary(const std::string& target, mode_t mode);
+  void copyToStdout();
   [[noreturn]] void fail(const char* what, int err);
 
   std::string path_;       // as given, for messages
   std::string target_;     // the name that receives the file
   std::string temporary_;  // empty: written directly
   std::FILE* file_ = nullptr;
-  bool sharesStdout_ = false;
+  bool sharesStdout_ = false;  // file_ is a spool for standard output
 };
 
 // Whether two paths name one regular file, or one file yet to be created:

@@ -51,8 +51,6 @@ class RunOutputs {
     return [this, &progress](int32_t pass, const AnovaStats& s) {
       progress.onPass(pass);
       if (!null_) return;
-      // Headed here rather than at creation: a null file that is standard
-      // output then follows the ANOVA table instead of preceding the report.
       if (pass == 0) writeNullHeader(null_->stream());
       writeNullLine(null_->stream(), pass, PassF{s.F[XA], s.F[XB]});
       if (pass % kNullCheckPasses == 0) null_->checkWrites();
@@ -62,13 +60,14 @@ class RunOutputs {
   void complete(const RunResult& result) {
     // A report that could not be written fails the run: its files must not
     // appear as if it had completed (finishRun says why and removes them).
-    if (std::fflush(stdout) != 0 || std::ferror(stdout)) finishRun(0);
+    if (!flushStdout()) finishRun(0);
+    // The null file first: a disk it filled is its failure, not the JSON's.
+    if (null_) null_->finish();
     if (json_) {
       const std::string text = renderJson(result);
       std::fwrite(text.data(), 1, text.size(), json_->stream());
       json_->finish();
     }
-    if (null_) null_->finish();
     if (json_) json_->commit();
     if (null_) null_->commit();
   }

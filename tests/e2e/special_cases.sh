@@ -85,7 +85,8 @@ trap 'rm -rf "$work"' EXIT
 "$tevrol" "$data/demo.txt" 100 -1 >/dev/full 2>"$work/err"
 status=$?
 [ "$status" = 13 ] || fail "full disk: exit status $status"
-grep -q "could not write" "$work/err" || fail "full disk: no reason given"
+grep -q "could not write the output: No space left on device" "$work/err" ||
+  fail "full disk: '$(cat "$work/err")'"
 "$tevrol" "$data/demo.txt" 100 -1 >&- 2>"$work/err"
 status=$?
 [ "$status" = 13 ] || fail "closed output: exit status $status"
@@ -197,17 +198,19 @@ printf 'old\n' >"$work/keep.json"
 "$tevrol" --json "$work/keep.json" --null "$work/keep.null" "$data/missing.txt" 100 -1 >/dev/null
 [ "$(cat "$work/keep.json")" = old ] || fail "failed run: existing JSON file changed"
 [ ! -e "$work/keep.null" ] || fail "failed run: null file created"
-"$tevrol" --json "$work/keep.json" "$data/demo.txt" 100 -1 >/dev/full 2>/dev/null
+"$tevrol" --json "$work/keep.json" "$data/demo.txt" 100 -1 >/dev/full 2>"$work/full.err"
 [ "$?" = 13 ] && [ "$(cat "$work/keep.json")" = old ] || fail "unwritable report: JSON file replaced"
 ls -A "$work" | grep -q '^\.' && fail "temporary files left: $(ls -A "$work" | grep '^\.')"
 # A run ended by a signal leaves no temporary file either.
-"$tevrol" --json "$work/keep.json" "$regions" 5000000 -1 >/dev/null &
-pid=$!
-sleep 0.5
-kill -TERM "$pid"
-wait "$pid" 2>/dev/null
-[ "$(cat "$work/keep.json")" = old ] || fail "killed run: JSON file changed"
-ls -A "$work" | grep -q '^\.' && fail "killed run: temporary file left"
+for signal in TERM USR1; do
+  "$tevrol" --json "$work/keep.json" "$regions" 5000000 -1 >/dev/null &
+  pid=$!
+  sleep 0.5
+  kill -"$signal" "$pid"
+  wait "$pid" 2>/dev/null
+  [ "$(cat "$work/keep.json")" = old ] || fail "killed run ($signal): JSON file changed"
+  ls -A "$work" | grep -q '^\.' && fail "killed run ($signal): temporary file left"
+done
 "$tevrol" --json "$work/keep.json" "$data/demo.txt" 100 -1 >/dev/null
 grep -q '"program": "tevrol"' "$work/keep.json" || fail "complete run: JSON file not replaced"
 
@@ -234,6 +237,13 @@ ln -s "$work/nowhere/r.json" "$work/dangling"
 mkdir "$work/nowhere"
 "$tevrol" --json "$work/dangling" "$data/missing.txt" 100 -1 >/dev/null
 [ ! -e "$work/nowhere/r.json" ] || fail "link to nowhere: file created by a failed run"
+
+# A null file on standard output follows the whole report.
+"$tevrol" --null /dev/stdout "$data/demo.txt" 100 -1 >"$work/null_stdout.out"
+lines=$(wc -l <"$here/expected/demo_100_m1.out")
+cmp -s <(head -n "$lines" "$work/null_stdout.out" | sed 3d) <(sed 3d "$here/expected/demo_100_m1.out") &&
+  [ "$(sed -n "$((lines + 1))p" "$work/null_stdout.out")" = "$(printf 'type\tpermutation\tF_XA\tF_XB')" ] ||
+  fail "null file on standard output: not after the report"
 
 # A reader that goes away ends the run by SIGPIPE, without a message.
 "$tevrol" --null /dev/stdout "$regions" 20000 -1 2>"$work/err" | head -n 1 >/dev/null
