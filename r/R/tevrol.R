@@ -12,11 +12,15 @@ tevrol_read <- function(path) {
 
 tevrol <- function(data, nperm = 1000, seed = NULL, threads = NULL, keep_null = FALSE) {
   if (!is.data.frame(data)) stop("data must be a data frame", call. = FALSE)
+  if (is.null(names(data)) || anyNA(names(data))) {
+    stop("data's columns must have names: the first two name the factors", call. = FALSE)
+  }
   columns <- Map(column_text, data, names(data))
   nperm <- whole_number(nperm, "nperm")
   if (!is.null(seed)) {
-    # Positive seeds reach the core, which says why they are refused.
-    seed <- min(whole_number(seed, "seed", "(0 or negative)", -2147483648), 2147483647)
+    # Clamped to 32 bits as the command line clamps it; positive seeds reach
+    # the core, which says why they are refused.
+    seed <- min(max(whole_number(seed, "seed", "(0 or negative)"), -2147483648), 2147483647)
   }
   if (!is.null(threads)) threads <- whole_number(threads, "threads", "from 1 to 256", 1, 256)
   if (!is.logical(keep_null) || length(keep_null) != 1L || is.na(keep_null)) {

@@ -102,4 +102,15 @@ test_that("errors are R errors with the command line's messages", {
   expect_error(tevrol(transform(demo, L1 = 1)), "Column 'L1' must be character or factor")
   expect_error(tevrol(demo, nperm = 100.5), "nperm must be a whole number")
   expect_error(tevrol(demo, threads = 0), "threads must be a whole number from 1 to 256")
+  expect_error(tevrol(unname(demo)), "columns must have names")
+  # Out-of-range seeds are clamped to 32 bits, as on the command line.
+  expect_identical(tevrol(demo, nperm = 100, seed = -2^31 - 1)$seed, -2^31)
+  # A gzip member followed by plain text is damaged, not a shorter table.
+  mixed <- tempfile(fileext = ".gz")
+  lines <- readLines(example_path("demo"))
+  con <- gzfile(mixed, "wb")
+  writeLines(lines[1:3], con)
+  close(con)
+  cat(lines[-(1:3)], file = mixed, sep = "\n", append = TRUE)
+  expect_error(tevrol_read(mixed), "^Could not read file: the compressed data is damaged or incomplete$")
 })
