@@ -29,7 +29,7 @@
 #include "data/levels.h"
 #include "datasets.h"
 #include "permutation/arrangement.h"
-#include "permutation/engine.h"
+#include "engine/engine.h"
 #include "permutation/pass_loop.h"
 #include "permutation/random.h"
 #include "program_run.h"
@@ -83,21 +83,20 @@ double timeLoop(const Prepared& p, int32_t nperm, const Body& body) {
   return seconds([&] { body(loop); });
 }
 
-double timeEngine(const Prepared& p, int32_t nperm, int threads, EngineMode& used) {
+// mode: nullptr for the automatic choice; used: the mode that ran.
+double timeEngine(const Prepared& p, int32_t nperm, int threads, const EngineModeRow* mode,
+                  const char*& used) {
   return timeLoop(p, nperm, [&](const PassLoop& loop) {
-    const auto engine = makeEngine(p.design, p.loci, nperm, EngineMode::Automatic, threads);
-    used = engine->mode();
+    const auto engine = makeEngine(p.design, p.loci, nperm, mode, threads);
+    used = engine->mode().name;
     runEngineLoop(loop, *engine, threads);
   });
 }
 
+// The reference mode on one thread.
 double timeReference(const Prepared& p, int32_t nperm) {
-  return timeLoop(p, nperm, [&](const PassLoop& loop) {
-    DistanceTable observed;
-    DistanceTable working;
-    buildDistanceTables(p.loci, observed, working);
-    runReferenceLoop(loop, observed, working);
-  });
+  const char* used = nullptr;
+  return timeEngine(p, nperm, 1, findEngineMode("reference"), used);
 }
 
 // The generator's part of drawing the arrangements: the serial floor, which
@@ -173,12 +172,12 @@ void runNarrowCases(const Programs& p) {
     const ProgramRun run = medianRun(p.tevrol, call, p.repeats);
     const std::string previous = besidePrevious(p, call, run.seconds, p.repeats);
     const Prepared prepared(text);
-    EngineMode mode = EngineMode::Automatic;
+    const char* mode = kAutomaticEngine;
     std::vector<double> draw, one, all;
     for (int r = 0; r < p.repeats; ++r) {
       draw.push_back(timeDrawing(prepared, c.nperm));
-      one.push_back(timeEngine(prepared, c.nperm, 1, mode));
-      all.push_back(timeEngine(prepared, c.nperm, threads, mode));
+      one.push_back(timeEngine(prepared, c.nperm, 1, nullptr, mode));
+      all.push_back(timeEngine(prepared, c.nperm, threads, nullptr, mode));
     }
     const double engineAll = median(all);
     std::string reference = "-", ratio = "-";
@@ -192,7 +191,7 @@ void runNarrowCases(const Programs& p) {
     }
     std::printf(
         "| %d | %d | %s | %.3f | %.0f | %.0f | %.3f | %.3f | %.3f | %.2f | %s | %s | %s |\n",
-        c.individuals, c.loci, engineModeName(mode), run.seconds, run.peakMiB,
+        c.individuals, c.loci, mode, run.seconds, run.peakMiB,
         3.0 * c.nperm / run.seconds, median(draw), median(one), engineAll, median(one) / engineAll,
         reference.c_str(), ratio.c_str(), previous.c_str());
     std::fflush(stdout);

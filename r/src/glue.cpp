@@ -14,11 +14,8 @@
 
 #include "base/fatal.h"
 #include "data/data_table.h"
-#include "driver/analysis.h"
-#include "driver/command_line.h"
-#include "driver/run_result.h"
-#include "driver/settings.h"
-#include "permutation/random.h"
+#include "run/run.h"
+#include "run/run_result.h"
 
 namespace {
 
@@ -251,14 +248,7 @@ Rcpp::List run_analysis(const Rcpp::List& columns, const Rcpp::CharacterVector& 
   const double seedValue = hasSeed ? Rcpp::NumericVector(seed)[0] : 0;
   const int threadCount =
       threads.isNotNull() ? static_cast<int>(Rcpp::NumericVector(threads)[0]) : 0;
-  check_nperm(nperm);
   return guarded([&] {
-    tevrol::Options options;
-    options.threads = threadCount;
-    const tevrol::Settings settings = tevrol::readSettings(options);
-    tevrol::Random random;
-    if (hasSeed) random.setSeed(static_cast<int32_t>(seedValue));
-
     if (names.size() != columns.size()) tevrol::fatalError("Every column must have a name");
     std::vector<std::string> header;
     std::vector<SEXP> texts;
@@ -274,28 +264,33 @@ Rcpp::List run_analysis(const Rcpp::List& columns, const Rcpp::CharacterVector& 
         tevrol::fatalError("Columns must be character vectors of one length");
       }
     }
-    tevrol::RunResult result;
-    result.nperm = static_cast<int32_t>(nperm);
-    result.seed = random.getSeed();
-    const bool keepNull = null_xa.size() == 3 * static_cast<R_xlen_t>(result.nperm) &&
+    tevrol::RunRequest request;
+    request.nperm = static_cast<int64_t>(std::max(-1e12, std::min(nperm, 1e12)));
+    request.hasSeed = hasSeed;
+    request.seed = static_cast<int32_t>(seedValue);
+    request.threads = threadCount;
+    const bool keepNull = null_xa.size() == 3 * static_cast<R_xlen_t>(request.nperm) &&
                           null_xb.size() == null_xa.size();
     double* nullXA = keepNull ? null_xa.begin() : nullptr;
     double* nullXB = keepNull ? null_xb.begin() : nullptr;
     std::string report;
+    tevrol::RunResult result;
     {
       tevrol::DataTable table(tevrol::kReadBlockBytes);
       table.assign(header, static_cast<int32_t>(rows), [&](int32_t r, int32_t c) {
         return coreText(STRING_ELT(texts[static_cast<size_t>(c)], r), scratch);
       });
-      tevrol::analyseTable(
-          table, settings, random, result, [&](const std::string& text) { report += text; },
-          [&](int32_t pass, const tevrol::AnovaStats& s) {
-            if (keepNull) {
-              nullXA[pass] = s.F[tevrol::XA];
-              nullXB[pass] = s.F[tevrol::XB];
-            }
-            if (pass % kInterruptPasses == 0) Rcpp::checkUserInterrupt();
-          });
+      request.table = &table;
+      tevrol::RunSinks sinks;
+      sinks.report = [&](const std::string& text) { report += text; };
+      sinks.onPass = [&](int32_t pass, const tevrol::AnovaStats& s) {
+        if (keepNull) {
+          nullXA[pass] = s.F[tevrol::XA];
+          nullXB[pass] = s.F[tevrol::XB];
+        }
+        if (pass % kInterruptPasses == 0) Rcpp::checkUserInterrupt();
+      };
+      result = tevrol::Run(std::move(request)).execute(sinks);
     }
     checkRString(report, "The report");
     return Rcpp::List(makeR([&] { return resultList(result, report); }));

@@ -40,4 +40,8 @@ void requireMemoryForDistances(uint64_t bytes, int32_t individuals);
 // ObservedDistances and WorkingDistances, equal on return.
 void buildDistanceTables(const LocusCodes& loci, DistanceTable& observed, DistanceTable& working);
 
+// WorkingDistances[x][y] = ObservedDistances[cellAssignment[x]][cellAssignment[y]].
+void applyArrangement(const DistanceTable& observed, const int32_t* cellAssignment,
+                      DistanceTable& working);
+
 }  // namespace tevrol

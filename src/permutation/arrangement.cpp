@@ -67,14 +67,4 @@ void Arrangements::applyIndices(int type, const int32_t* indices, int32_t* pool,
   }
 }
 
-void applyArrangement(const DistanceTable& observed, const int32_t* cellAssignment,
-                      DistanceTable& working) {
-  const int32_t n = observed.individuals();
-  for (int32_t x = 0; x < n; ++x) {
-    const int32_t* source = observed.row(cellAssignment[x]);
-    int32_t* target = working.row(x);
-    for (int32_t y = 0; y < n; ++y) target[y] = source[cellAssignment[y]];
-  }
-}
-
 }  // namespace tevrol

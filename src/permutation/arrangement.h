@@ -50,8 +50,4 @@ class Arrangements {
   std::vector<int32_t> pool_;     // draw(): working copy of the pool being drawn from
 };
 
-// WorkingDistances[x][y] = ObservedDistances[cellAssignment[x]][cellAssignment[y]].
-void applyArrangement(const DistanceTable& observed, const int32_t* cellAssignment,
-                      DistanceTable& working);
-
 }  // namespace tevrol

@@ -9,6 +9,7 @@
 
 namespace tevrol {
 
+class Engine;
 class Random;
 
 // What a pass loop works with and reports to. Pass -1 is the observed layout;
@@ -26,19 +27,7 @@ struct PassLoop {
   std::function<void(int32_t, const AnovaStats&)> onPass;
 };
 
-// The literal computation: rewrites an N x N working table from the observed
-// one after every pass and sums it again. Costs N^2 per pass; kept as the
-// reference for the fast engine.
-class DistanceTable;
-void runReferenceLoop(const PassLoop& loop, const DistanceTable& observed, DistanceTable& working);
-
-}  // namespace tevrol
-
-namespace tevrol {
-
-class Engine;
-
-// The fast loop: arrangements are drawn in pass order into batches; while one
+// The loop: arrangements are drawn in pass order into batches; while one
 // batch is drawn the previous one is evaluated by `threads` threads (this one
 // included). Passes are recorded in order, so the counts do not depend on the
 // number of threads.

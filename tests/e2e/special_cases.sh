@@ -72,7 +72,7 @@ for engine in reference pairs dense bitset sparse sliced haplotypes automatic; d
     done
   done
 done
-for setting in TEVROL_THREADS=0 TEVROL_THREADS=x TEVROL_ENGINE=fast; do
+for setting in TEVROL_THREADS=0 TEVROL_THREADS=x TEVROL_THREADS=4x TEVROL_ENGINE=fast; do
   out=$(env "$setting" "$tevrol" "$data/demo.txt" 100 -1)
   status=$?
   [ "$status" = 13 ] && [[ "$out" == ERROR:\ TEVROL_* ]] || fail "$setting: status $status, output '$out'"

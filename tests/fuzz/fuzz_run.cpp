@@ -1,7 +1,8 @@
 // Fuzzes a whole run from the bytes of a data file: option parser, reader,
 // level coding, statistics and a short permutation run (100 permutations).
-// The first byte picks how the permutations are computed (byte % 7) and the
-// options before the file name (byte / 7 % 16, none for bytes below 7).
+// The first byte picks how the permutations are computed (the automatic
+// choice or one of the engine's modes) and the options before the file name
+// (byte / 7 % 16, none for bytes below 7).
 // Every run is repeated without options with the literal N x N computation;
 // where the options cannot change the report, the two outputs must agree
 // byte for byte. The bytes are also read in small blocks, whose boundaries
@@ -19,9 +20,10 @@
 #include <vector>
 
 #include "base/fatal.h"
-#include "base/process_exit.h"
+#include "cli/command_run.h"
+#include "cli/process_exit.h"
 #include "data/data_table.h"
-#include "driver/run.h"
+#include "engine/engine_modes.h"
 
 namespace {
 
@@ -124,9 +126,10 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
-  static const char* const engines[] = {"automatic", "pairs",  "dense",     "bitset",
-                                        "sparse",    "sliced", "haplotypes"};
-  const char* engine = engines[data[0] % 7];
+  // The automatic choice, then every mode of the table.
+  const auto& modes = tevrol::engineModes();
+  const size_t pick = data[0] % (modes.size() + 1);
+  const char* engine = pick == 0 ? tevrol::kAutomaticEngine : modes[pick - 1].name;
   const OptionWords& options = kOptions[data[0] / 7 % 16];
   const int input = memfd_create("tevrol-input", 0);
   if (input < 0) std::abort();

@@ -17,6 +17,7 @@
 #include "analysis/design.h"
 #include "analysis/distances.h"
 #include "data/levels.h"
+#include "engine/engine.h"
 #include "permutation/arrangement.h"
 #include "permutation/pass_loop.h"
 #include "permutation/pvalues.h"
@@ -29,14 +30,18 @@ namespace {
 // A data file with its distance tables and fixed statistics, ready for a pass loop.
 struct Fixture {
   explicit Fixture(const std::string& text)
-      : table(test::tableFromText(text)), design(makeDesign(countCells(*table))) {
-    buildDistanceTables(buildLocusCodes(*table, buildCellMembers(*table, design)), observed,
-                        working);
+      : table(test::tableFromText(text)),
+        design(makeDesign(countCells(*table))),
+        members(buildCellMembers(*table, design)),
+        loci(buildLocusCodes(*table, members)) {
+    buildDistanceTables(loci, observed, working);
     computeFixedStats(stats, design);
   }
 
   std::unique_ptr<DataTable> table;
   Design design;
+  CellMembers members;
+  LocusCodes loci;
   DistanceTable observed;
   DistanceTable working;
   AnovaStats stats;
@@ -230,7 +235,8 @@ RunRecord referenceRun(const char* data, bool withObserver) {
         out.F.push_back({s.F[XA], s.F[XB]});
         out.ssTotal.push_back(s.seqSS[Total]);
       }};
-  runReferenceLoop(loop, f.observed, f.working);
+  const auto engine = makeEngine(f.design, f.loci, 100, findEngineMode("reference"), 1);
+  runEngineLoop(loop, *engine, 1);
   return out;
 }
 

@@ -1,7 +1,7 @@
 // The JSON and null files rendered from a result: numbers that read back to
 // the same doubles, the words for values that are not numbers, byte texts
 // that are not UTF-8, and the P values shared with the report.
-#include "driver/result_writers.h"
+#include "run/result_writers.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +10,7 @@
 #include <nlohmann/json.hpp>
 #include <string>
 
-#include "driver/analysis.h"
+#include "run/run.h"
 #include "test_support.h"
 
 namespace tevrol {

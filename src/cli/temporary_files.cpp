@@ -1,4 +1,4 @@
-#include "base/temporary_files.h"
+#include "cli/temporary_files.h"
 
 #include <limits.h>
 #include <unistd.h>

@@ -1,4 +1,4 @@
-#include "driver/run.h"
+#include "cli/command_run.h"
 
 #include <unistd.h>
 
@@ -9,16 +9,13 @@
 #include <utility>
 
 #include "base/fatal.h"
-#include "base/process_exit.h"
-#include "data/data_table.h"
-#include "driver/analysis.h"
-#include "driver/command_line.h"
-#include "driver/output_file.h"
-#include "driver/progress.h"
-#include "driver/result_writers.h"
-#include "driver/run_result.h"
-#include "driver/settings.h"
-#include "permutation/random.h"
+#include "cli/command_line.h"
+#include "cli/output_file.h"
+#include "cli/process_exit.h"
+#include "cli/progress.h"
+#include "run/result_writers.h"
+#include "run/run.h"
+#include "run/run_result.h"
 
 namespace tevrol {
 
@@ -94,40 +91,32 @@ class RunOutputs {
 
 // The run of the command line; errors are thrown.
 int runCommandLine(int argc, const char* const* argv) {
-  Random random;
   const CommandLine line = parseCommandLine(argc, argv);
   if (line.options.help || line.options.version) {
     line.options.help ? printHelp() : printVersion();
     return 0;
   }
-  const Settings settings = readSettings(line.options);
+  RunRequest request;
+  request.file = line.filename;
+  request.nperm = line.nperm;
+  request.hasSeed = line.hasSeed;
+  request.seed = line.seed;
+  request.threads = line.options.threads;
+  const Run run(std::move(request));
   // Outputs are created before anything is read: a bad path fails at once,
   // not after the permutations.
   RunOutputs outputs(line.options, line.filename);
-  RunResult result;
-  result.file = line.filename;
-  result.nperm = line.nperm;
-  std::printf("Simulating %d permutations\n", line.nperm);
-  if (line.hasSeed) random.setSeed(line.seed);
-  result.seed = random.getSeed();
-  std::printf("Set seed to %d\n", result.seed);
-
-  DataTable table(kReadBlockBytes);
-  std::fputs("Reading ", stdout);
-  writeText(line.filename);
-  std::fputc('\n', stdout);
-  table.read(line.filename);
-  std::fputc('\n', stdout);
-
-  Progress progress(int64_t{kPermutationTypes} * line.nperm, showProgress(line.options),
+  Progress progress(int64_t{kPermutationTypes} * run.nperm(), showProgress(line.options),
                     isatty(STDERR_FILENO) == 1);
-  const auto print = [&progress](const std::string& text) {
+  RunSinks sinks;
+  sinks.preamble = writeText;
+  sinks.report = [&progress](const std::string& text) {
     // A progress line on a terminal is taken back before the report goes on.
     progress.finish();
     writeText(text);
   };
-  analyseTable(table, settings, random, result, print, outputs.passObserver(progress));
-  outputs.complete(result);
+  sinks.onPass = outputs.passObserver(progress);
+  outputs.complete(run.execute(sinks));
   return 0;
 }
 

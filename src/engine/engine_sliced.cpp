@@ -14,10 +14,11 @@
 // 2 (n sum c - sum c^2), and both sums come from popcounts of the slices and
 // of pairs of slices. Loci with more values have their counts read out.
 #include <algorithm>
+#include <cmath>
 #include <new>
 
 #include "analysis/distances.h"
-#include "permutation/engine_kernels.h"
+#include "engine/engine_internal.h"
 
 namespace tevrol::engine_detail {
 
@@ -162,8 +163,6 @@ class SlicedEngine : public Engine {
     rows_.assign(sz(design.individuals) * words_, 0);
     fillRows(loci);
   }
-
-  EngineMode mode() const override { return EngineMode::Sliced; }
 
  protected:
   std::unique_ptr<EngineScratch> createScratch() const override {
@@ -365,8 +364,30 @@ class SlicedEngine : public Engine {
 
 }  // namespace
 
-std::unique_ptr<Engine> makeSlicedEngine(const Design& design, const LocusCodes& loci) {
-  return std::make_unique<SlicedEngine>(design, loci);
+ModeCost slicedCost(const EngineInput& input, double, std::unique_ptr<ModeFindings>&) {
+  const DesignFigures f = figuresOf(input.design, input.loci);
+  double twoPlanes = 0;
+  double manyPlanes = 0;
+  for (const int32_t v : input.loci.valueCount) {
+    if (v == 2) twoPlanes += 1;
+    if (v > 2) manyPlanes += v - 1;
+  }
+  const double twoWords = std::ceil(twoPlanes / 64);
+  const double manyWords = std::ceil(manyPlanes / 64);
+  const double w = twoWords + manyWords;
+  const double depth = std::max(5, bitWidth(static_cast<uint64_t>(f.n)));
+  ModeCost c;
+  // Rows of 16 members cost about 6 word operations each per word; levels
+  // add their cells' counters; sums read pairs of slices or read counts out.
+  c.work = 0.5 * f.n * w + f.cells * depth * w + f.groups * depth * depth * twoWords * 0.3 +
+           f.groups * depth * manyWords * 16 + f.n;
+  c.sharedBytes = f.n * w * 8;
+  c.threadBytes = f.groups * depth * w * 8 + manyWords * 512;
+  return c;
+}
+
+std::unique_ptr<Engine> makeSlicedEngine(const EngineInput& input, std::unique_ptr<ModeFindings>) {
+  return std::make_unique<SlicedEngine>(input.design, input.loci);
 }
 
 }  // namespace tevrol::engine_detail

@@ -6,34 +6,33 @@
 
 #include "analysis/anova.h"
 #include "analysis/design.h"
+#include "engine/engine_modes.h"
 
 namespace tevrol {
 
-// How the engine finds the within-group sums of an arrangement.
-//  Pairs:  an N x N matrix of distances, read through the arrangement; a pass
+// The engine finds the within-group sums of an arrangement in one of several
+// modes (engine_modes.h), each in its file:
+//  pairs:  an N x N matrix of distances, read through the arrangement; a pass
 //          costs the squared group sizes. For few individuals and many loci.
-//  Dense:  per cell, counts of every locus value; a group's sum is
+//  dense:  per cell, counts of every locus value; a group's sum is
 //          sum over loci of (n^2 - sum over values of count^2). A pass costs
 //          N x L plus cells x values. For many individuals, few values.
-//  Bitset: the same counts from popcounts over bitsets of individuals; a pass
+//  bitset: the same counts from popcounts over bitsets of individuals; a pass
 //          costs cells x values x N / 64. For few cells and few values.
-//  Sparse: the same counts built group by group and cleared again; a pass
+//  sparse: the same counts built group by group and cleared again; a pass
 //          costs a few N x L. For many cells or values.
-//  Sliced: the same counts as bit-sliced counters: every individual is a row
+//  sliced: the same counts as bit-sliced counters: every individual is a row
 //          of bits, one per locus value but the last of its locus, and a
 //          group adds its members' rows 64 bits a word; a pass costs about
 //          N x (values - L) / 64 word operations. For many loci with few
 //          values (biallelic sites above all).
-//  Haplotypes: individuals identical at every locus are one haplotype; a
+//  haplotypes: individuals identical at every locus are one haplotype; a
 //          pass counts each group's members per haplotype and weighs pairs
 //          of haplotypes by an H x H matrix of distances; it costs N plus
 //          groups x H^2 / 2. For H much smaller than N.
-enum class EngineMode { Automatic, Pairs, Dense, Bitset, Sparse, Sliced, Haplotypes };
-
-const char* engineModeName(EngineMode mode);
-// Parses "pairs", "dense", "bitset", "sparse", "sliced", "haplotypes" or
-// "automatic"; false for anything else.
-bool parseEngineMode(const std::string& text, EngineMode& mode);
+//  reference: the literal computation, an N x N table of distances rewritten
+//          for every arrangement and summed; costs N^2 per pass. For
+//          cross-checks.
 
 // Type of the observed pass, whose sums are all computed.
 constexpr int kAllSums = -1;
@@ -52,7 +51,7 @@ class EngineScratch {
 class Engine {
  public:
   virtual ~Engine() = default;
-  virtual EngineMode mode() const = 0;
+  const EngineModeRow& mode() const { return *mode_; }
 
   // The sums of the observed layout.
   const GroupSums& observedSums() const { return observed_; }
@@ -78,8 +77,8 @@ class Engine {
   virtual void computeSums(const int32_t* cellAssignment, bool wantA, bool wantB,
                            EngineScratch& scratch) const = 0;
 
-  friend std::unique_ptr<Engine> makeEngine(const Design&, const LocusCodes&, int32_t, EngineMode,
-                                            int);
+  friend std::unique_ptr<Engine> makeEngine(const Design&, const LocusCodes&, int32_t,
+                                            const EngineModeRow*, int);
   // Keeps the sums of the observed layout, for the sums a type cannot change.
   void observe();
 
@@ -87,19 +86,20 @@ class Engine {
   int32_t loci_;
   int64_t total_ = 0;  // S_T: the same in every pass
   GroupSums observed_;
+  const EngineModeRow* mode_ = nullptr;
   int threadLimit_ = 1;
   double passNanoseconds_ = 0;
 };
 
-// Builds the engine for the mode (Automatic picks the cheapest for this design
-// and run length). Fatal "Not enough memory for the distance tables" when its
+// Builds the engine for the mode (nullptr: the cheapest for this design and
+// run length). Fatal "Not enough memory for the distance tables" when its
 // tables, or the scratch of one thread, cannot be had, whatever the mode.
 // threads: how many may share the build and the passes (see threadLimit).
 std::unique_ptr<Engine> makeEngine(const Design& design, const LocusCodes& loci, int32_t nperm,
-                                   EngineMode mode, int threads);
+                                   const EngineModeRow* mode, int threads);
 
-// The mode Automatic chooses.
-EngineMode chooseEngineMode(const Design& design, const LocusCodes& loci, int32_t nperm,
-                            int threads);
+// The mode the automatic choice takes.
+const EngineModeRow& chooseEngineMode(const Design& design, const LocusCodes& loci, int32_t nperm,
+                                      int threads);
 
 }  // namespace tevrol

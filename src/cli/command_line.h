@@ -3,16 +3,9 @@
 #include <cstdint>
 #include <string>
 
-#include "driver/parse_int.h"
+#include "run/settings.h"
 
 namespace tevrol {
-
-// Largest number of permutations per type: three times it must still fit the
-// 32-bit pass counter.
-constexpr int32_t kMaxPermutations = 715827882;
-constexpr int32_t kMinPermutations = 100;
-constexpr int32_t kDefaultPermutations = 1000;
-constexpr int kMaxThreads = 256;
 
 enum class ProgressMode { Automatic, On, Off };
 
@@ -35,9 +28,10 @@ struct CommandLine {
 };
 
 // Reads `[options] filename [nperm [seed]]`: options end at the first word
-// that is not one (or at "--"); from there every word is positional. Fatal on
-// a bad option or command line; with --help or --version the positional
-// words are not looked at. argc and argv as main receives them.
+// that is not one (or at "--"); from there every word is positional, nperm
+// and seed read like atoi (the run checks them). Fatal on a bad option or
+// command line; with --help or --version the positional words are not
+// looked at. argc and argv as main receives them.
 CommandLine parseCommandLine(int argc, const char* const* argv);
 
 // The answers to --help and --version, on standard output.

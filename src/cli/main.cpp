@@ -3,8 +3,8 @@
 
 #include <cstdio>
 
-#include "base/process_exit.h"
-#include "driver/run.h"
+#include "cli/command_run.h"
+#include "cli/process_exit.h"
 
 int main(int argc, char** argv) {
   // With standard output closed, the data file would be opened as descriptor 1

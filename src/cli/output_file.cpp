@@ -1,4 +1,4 @@
-#include "driver/output_file.h"
+#include "cli/output_file.h"
 
 #include <fcntl.h>
 #include <limits.h>
@@ -10,8 +10,8 @@
 #include <cstring>
 #include <vector>
 
-#include "base/process_exit.h"
-#include "base/temporary_files.h"
+#include "cli/process_exit.h"
+#include "cli/temporary_files.h"
 
 namespace tevrol {
 

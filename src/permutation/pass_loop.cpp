@@ -1,12 +1,13 @@
+#include "permutation/pass_loop.h"
+
 #include <algorithm>
 #include <atomic>
 #include <vector>
 
+#include "base/threads.h"
+#include "engine/engine.h"
 #include "permutation/arrangement.h"
-#include "permutation/engine.h"
-#include "permutation/pass_loop.h"
 #include "permutation/random.h"
-#include "permutation/threads.h"
 
 namespace tevrol {
 

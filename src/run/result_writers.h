@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <string>
 
-#include "driver/run_result.h"
+#include "run/run_result.h"
 
 namespace tevrol {
 

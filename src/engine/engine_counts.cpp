@@ -15,7 +15,7 @@
 #include <new>
 
 #include "analysis/distances.h"
-#include "permutation/engine_kernels.h"
+#include "engine/engine_internal.h"
 
 namespace tevrol::engine_detail {
 
@@ -61,6 +61,10 @@ std::vector<Code> flatCodes(const LocusCodes& loci, const std::vector<int64_t>& 
   return out;
 }
 
+// The three modes this file computes: the same tables of counts, filled in
+// three ways.
+enum class CountMode { Dense, Bitset, Sparse };
+
 class CountScratch : public EngineScratch {
  public:
   std::vector<uint32_t> counts;   // dense, bitset: cells x values; sparse: values
@@ -72,7 +76,7 @@ class CountScratch : public EngineScratch {
 template <typename Code>
 class CountEngine : public Engine {
  public:
-  CountEngine(const Design& design, const LocusCodes& loci, EngineMode mode)
+  CountEngine(const Design& design, const LocusCodes& loci, CountMode mode)
       : Engine(design, loci),
         mode_(mode),
         values_(totalValues(loci)),
@@ -82,35 +86,33 @@ class CountEngine : public Engine {
     for (int32_t l = 0; l < loci.loci; ++l) {
       offset_[sz(l) + 1] = offset_[sz(l)] + loci.valueCount[sz(l)];
     }
-    if (mode_ == EngineMode::Bitset) {
+    if (mode_ == CountMode::Bitset) {
       buildIndicators(loci);
     } else {
       codes_ = flatCodes<Code>(loci, offset_);
     }
   }
 
-  EngineMode mode() const override { return mode_; }
-
  protected:
   std::unique_ptr<EngineScratch> createScratch() const override {
     auto scratch = std::make_unique<CountScratch>();
     const size_t cells = design_.cellSize.size();
-    const bool tables = mode_ != EngineMode::Sparse;
+    const bool tables = mode_ != CountMode::Sparse;
     scratch->counts.assign((tables ? cells : 1) * sz(values_), 0);
     if (tables) scratch->level.assign(sz(values_), 0);
-    if (mode_ == EngineMode::Dense) scratch->cellOf.assign(sz(design_.individuals), 0);
-    if (mode_ == EngineMode::Bitset) scratch->members.assign(cells * words_, 0);
+    if (mode_ == CountMode::Dense) scratch->cellOf.assign(sz(design_.individuals), 0);
+    if (mode_ == CountMode::Bitset) scratch->members.assign(cells * words_, 0);
     return scratch;
   }
 
   void computeSums(const int32_t* assignment, bool wantA, bool wantB,
                    EngineScratch& base) const override {
     auto& scratch = static_cast<CountScratch&>(base);
-    if (mode_ == EngineMode::Sparse) {
+    if (mode_ == CountMode::Sparse) {
       sparseSums(assignment, wantA, wantB, scratch);
       return;
     }
-    if (mode_ == EngineMode::Dense) {
+    if (mode_ == CountMode::Dense) {
       fillByIndividuals(assignment, scratch);
     } else {
       fillByBits(assignment, scratch);
@@ -289,7 +291,7 @@ class CountEngine : public Engine {
     }
   }
 
-  EngineMode mode_;
+  CountMode mode_;
   int64_t values_;  // distinct values over all loci
   size_t words_;    // 64-bit words of a bitset of N individuals
   AndCount andCount_;
@@ -301,12 +303,59 @@ class CountEngine : public Engine {
 
 }  // namespace
 
-std::unique_ptr<Engine> makeCountEngine(const Design& design, const LocusCodes& loci,
-                                        EngineMode mode) {
-  if (totalValues(loci) <= int64_t{1} << 16) {
-    return std::make_unique<CountEngine<uint16_t>>(design, loci, mode);
+namespace {
+
+std::unique_ptr<Engine> makeCountEngine(const EngineInput& input, CountMode mode) {
+  if (totalValues(input.loci) <= int64_t{1} << 16) {
+    return std::make_unique<CountEngine<uint16_t>>(input.design, input.loci, mode);
   }
-  return std::make_unique<CountEngine<uint32_t>>(design, loci, mode);
+  return std::make_unique<CountEngine<uint32_t>>(input.design, input.loci, mode);
+}
+
+// The tables of counts of every cell, and of the level being summed.
+double tableWork(const DesignFigures& f) {
+  return 4.0 * f.cells * f.values;
+}
+
+}  // namespace
+
+ModeCost denseCost(const EngineInput& input, double, std::unique_ptr<ModeFindings>&) {
+  const DesignFigures f = figuresOf(input.design, input.loci);
+  ModeCost c;
+  c.work = 0.7 * f.n * f.l + f.n + tableWork(f);
+  c.sharedBytes = codeBytes(f);
+  c.threadBytes = loopBytes(f) + 4 * f.n + (f.cells + 1) * f.values * 4;
+  return c;
+}
+
+std::unique_ptr<Engine> makeDenseEngine(const EngineInput& input, std::unique_ptr<ModeFindings>) {
+  return makeCountEngine(input, CountMode::Dense);
+}
+
+ModeCost bitsetCost(const EngineInput& input, double, std::unique_ptr<ModeFindings>&) {
+  const DesignFigures f = figuresOf(input.design, input.loci);
+  ModeCost c;
+  c.work = 0.3 * f.cells * (f.values - f.l) * f.words + f.cells * f.words + f.n + tableWork(f);
+  c.sharedBytes = (f.values - f.l) * f.words * 8;
+  c.threadBytes = loopBytes(f) + f.cells * f.words * 8 + (f.cells + 1) * f.values * 4;
+  return c;
+}
+
+std::unique_ptr<Engine> makeBitsetEngine(const EngineInput& input, std::unique_ptr<ModeFindings>) {
+  return makeCountEngine(input, CountMode::Bitset);
+}
+
+ModeCost sparseCost(const EngineInput& input, double, std::unique_ptr<ModeFindings>&) {
+  const DesignFigures f = figuresOf(input.design, input.loci);
+  ModeCost c;
+  c.work = 14.0 / 3.0 * f.n * f.l;
+  c.sharedBytes = codeBytes(f);
+  c.threadBytes = loopBytes(f) + f.values * 4;
+  return c;
+}
+
+std::unique_ptr<Engine> makeSparseEngine(const EngineInput& input, std::unique_ptr<ModeFindings>) {
+  return makeCountEngine(input, CountMode::Sparse);
 }
 
 }  // namespace tevrol::engine_detail

@@ -1,4 +1,4 @@
-#include "driver/command_line.h"
+#include "cli/command_line.h"
 
 #include <getopt.h>
 
@@ -7,7 +7,7 @@
 #include <cstring>
 
 #include "base/fatal.h"
-#include "driver/analysis.h"
+#include "base/parse_int.h"
 
 namespace tevrol {
 
@@ -51,19 +51,6 @@ bool isAmbiguous(const std::string& name) {
   return matches > 1;
 }
 
-// A whole number from 1 to 256 with nothing around it: a thread count that
-// is half read would silently run with another count.
-int parseThreads(const char* text) {
-  int value = 0;
-  if (*text == '\0') return 0;
-  for (const char* p = text; *p != '\0'; ++p) {
-    if (*p < '0' || *p > '9') return 0;
-    value = value * 10 + (*p - '0');
-    if (value > kMaxThreads) return 0;
-  }
-  return value;
-}
-
 std::string requirePath(const std::string& word, const char* text) {
   if (*text == '\0') fatalError("Option " + word + " needs a file name");
   return text;
@@ -92,7 +79,7 @@ int parseOptions(int argc, const char* const* argv, Options& options) {
         options.version = true;
         return optind;
       case 't':
-        options.threads = parseThreads(optarg);
+        options.threads = parseThreadCount(optarg);
         if (options.threads == 0)
           fatalError("Option " + name + " must be a whole number from 1 to 256");
         break;
@@ -122,6 +109,31 @@ int parseOptions(int argc, const char* const* argv, Options& options) {
   return optind;
 }
 
+// Words of text after a label, in lines of at most 72 characters, each
+// further line indented like the first.
+std::string wrapped(const std::string& label, const std::string& text) {
+  constexpr size_t kWidth = 72;
+  std::string out = label;
+  size_t lineStart = 0;
+  size_t at = 0;
+  while (at < text.size()) {
+    const size_t space = text.find(' ', at);
+    const size_t end = space == std::string::npos ? text.size() : space;
+    const std::string word = text.substr(at, end - at);
+    const size_t column = out.size() - lineStart;
+    if (at > 0 && column + 1 + word.size() > kWidth) {
+      out += '\n';
+      lineStart = out.size();
+      out += std::string(label.size(), ' ');
+    } else if (at > 0) {
+      out += ' ';
+    }
+    out += word;
+    at = end + 1;
+  }
+  return out + '\n';
+}
+
 }  // namespace
 
 CommandLine parseCommandLine(int argc, const char* const* argv) {
@@ -133,7 +145,6 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
   line.filename = argv[first];
   if (arguments >= 2) {
     line.nperm = parseInt(argv[first + 1]);
-    checkPermutationCount(line.nperm);
   }
   if (arguments == 3) {
     line.hasSeed = true;
@@ -167,9 +178,12 @@ void printHelp() {
       "      --no-progress  do not (default: progress when standard error is a terminal)\n"
       "\n"
       "Environment:\n"
-      "  TEVROL_THREADS  at most this many threads (1 to 256); -t wins over it\n"
-      "  TEVROL_ENGINE   automatic, pairs, dense, bitset, sparse, sliced,\n"
-      "                  haplotypes or reference: how permutations are computed\n"
+      "  TEVROL_THREADS  at most this many threads (1 to 256); -t wins over it\n",
+      stdout);
+  std::fputs(
+      wrapped("  TEVROL_ENGINE   ", engineChoices() + ": how permutations are computed").c_str(),
+      stdout);
+  std::fputs(
       "\n"
       "Exit status: 0 for a complete run, 13 for any error (one ERROR line on\n"
       "standard output, or the reason on standard error when an output cannot\n"

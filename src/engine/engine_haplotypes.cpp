@@ -3,12 +3,13 @@
 //   S_g = sum over h, h' of n_g(h) n_g(h') D(h, h'),
 // D being the H x H matrix of distances between haplotypes.
 #include <algorithm>
+#include <cmath>
 #include <limits>
 #include <new>
 #include <unordered_map>
 
 #include "analysis/distances.h"
-#include "permutation/engine_kernels.h"
+#include "engine/engine_internal.h"
 
 namespace tevrol::engine_detail {
 
@@ -39,13 +40,6 @@ int32_t refine(std::vector<int32_t>& label, int32_t labels, const LocusCodes& lo
     }
   });
   return next;
-}
-
-template <typename Code>
-int32_t mismatches(const Code* x, const Code* y, int32_t loci) {
-  int32_t d = 0;
-  for (int32_t l = 0; l < loci; ++l) d += (x[l] != y[l]);
-  return d;
 }
 
 class HaplotypeScratch : public EngineScratch {
@@ -86,8 +80,6 @@ class HaplotypeEngine : public Engine {
       }
     });
   }
-
-  EngineMode mode() const override { return EngineMode::Haplotypes; }
 
  protected:
   std::unique_ptr<EngineScratch> createScratch() const override {
@@ -175,15 +167,50 @@ int32_t groupHaplotypes(const LocusCodes& loci, int32_t limit, std::vector<int32
   return labels <= limit ? labels : -1;
 }
 
-std::unique_ptr<Engine> makeHaplotypeEngine(const Design& design, const LocusCodes& loci,
-                                            std::vector<int32_t> haplotypeOf, int32_t h,
-                                            int threads) {
-  if (loci.loci <= std::numeric_limits<uint16_t>::max()) {
-    return std::make_unique<HaplotypeEngine<uint16_t>>(design, loci, std::move(haplotypeOf), h,
-                                                       threads);
+namespace {
+
+// The haplotypes the estimate counted, for the engine to use.
+struct Haplotypes : ModeFindings {
+  std::vector<int32_t> haplotypeOf;
+  int32_t count = -1;  // -1: more than were worth counting
+};
+
+}  // namespace
+
+ModeCost haplotypesCost(const EngineInput& input, double cheapest,
+                        std::unique_ptr<ModeFindings>& findings) {
+  const DesignFigures f = figuresOf(input.design, input.loci);
+  // Haplotypes pay only when H^2 is well below the cheapest other work, so
+  // they need not be counted further than this.
+  const auto limit = static_cast<int32_t>(std::min(f.n, std::sqrt(cheapest / (0.15 * f.groups))));
+  auto found = std::make_unique<Haplotypes>();
+  found->count = groupHaplotypes(input.loci, limit, found->haplotypeOf);
+  ModeCost c;
+  if (found->count < 0) {
+    c.work = std::numeric_limits<double>::infinity();
+    c.sharedBytes = f.n * 4;
+    c.threadBytes = loopBytes(f);
+  } else {
+    const double h = found->count;
+    const double levelCells = 2 * f.cells;
+    c.work = f.n + levelCells * h + f.groups * (h + 0.3 * h * h / 2) +
+             h * h * f.l / 32.0 / (3.0 * input.nperm);
+    c.sharedBytes = h * h * (f.l <= 65535 ? 2 : 4) + h * f.l * 4 + f.n * 4;
+    c.threadBytes = (f.cells + 1) * h * 4 + h * 4;
   }
-  return std::make_unique<HaplotypeEngine<uint32_t>>(design, loci, std::move(haplotypeOf), h,
-                                                     threads);
+  findings = std::move(found);
+  return c;
+}
+
+std::unique_ptr<Engine> makeHaplotypesEngine(const EngineInput& input,
+                                             std::unique_ptr<ModeFindings> findings) {
+  auto& found = static_cast<Haplotypes&>(*findings);
+  if (input.loci.loci <= std::numeric_limits<uint16_t>::max()) {
+    return std::make_unique<HaplotypeEngine<uint16_t>>(
+        input.design, input.loci, std::move(found.haplotypeOf), found.count, input.threads);
+  }
+  return std::make_unique<HaplotypeEngine<uint32_t>>(
+      input.design, input.loci, std::move(found.haplotypeOf), found.count, input.threads);
 }
 
 }  // namespace tevrol::engine_detail

@@ -1,11 +1,11 @@
-#include "base/process_exit.h"
+#include "cli/process_exit.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
-#include "base/temporary_files.h"
+#include "cli/temporary_files.h"
 
 namespace tevrol {
 

@@ -1,6 +1,7 @@
-#include "driver/analysis.h"
+#include "run/run.h"
 
 #include <string>
+#include <utility>
 
 #include "analysis/anova_report.h"
 #include "analysis/design.h"
@@ -8,10 +9,11 @@
 #include "base/fatal.h"
 #include "data/data_table.h"
 #include "data/levels.h"
-#include "driver/command_line.h"
-#include "permutation/engine.h"
+#include "engine/engine.h"
+#include "engine/engine_modes.h"
 #include "permutation/pass_loop.h"
 #include "permutation/pvalues.h"
+#include "permutation/random.h"
 
 namespace tevrol {
 
@@ -44,16 +46,8 @@ void describeTable(const DataTable& table, RunResult& result) {
 }
 
 void runPermutations(const PassLoop& loop, const LocusCodes& loci, const Settings& settings) {
-  if (settings.reference) {
-    DistanceTable observed;
-    DistanceTable working;
-    buildDistanceTables(loci, observed, working);
-    runReferenceLoop(loop, observed, working);
-  } else {
-    const auto engine =
-        makeEngine(loop.design, loci, loop.nperm, settings.engine, settings.threads);
-    runEngineLoop(loop, *engine, settings.threads);
-  }
+  const auto engine = makeEngine(loop.design, loci, loop.nperm, settings.engine, settings.threads);
+  runEngineLoop(loop, *engine, settings.threads);
 }
 
 void recordTests(const PermutationCounts& counts, RunResult& result) {
@@ -67,13 +61,8 @@ void recordTests(const PermutationCounts& counts, RunResult& result) {
   }
 }
 
-}  // namespace
-
-void checkPermutationCount(int64_t nperm) {
-  if (nperm < kMinPermutations) fatalError("Must have at least 100 permutations");
-  if (nperm > kMaxPermutations) fatalError("Must have at most 715827882 permutations");
-}
-
+// Everything of the run after the table is at hand; fills every part of
+// `result` but file, nperm and seed.
 void analyseTable(const DataTable& table, const Settings& settings, Random& random,
                   RunResult& result, const ReportSink& report, const PassSink& onPass) {
   checkTable(table);
@@ -122,6 +111,37 @@ void analyseTable(const DataTable& table, const Settings& settings, Random& rand
   text.clear();
   appendPValues(text, result);
   report(text);
+}
+
+}  // namespace
+
+Run::Run(RunRequest request) : request_(std::move(request)) {
+  checkPermutationCount(request_.nperm);
+  settings_ = resolveSettings(request_.threads, request_.engine);
+}
+
+RunResult Run::execute(const RunSinks& sinks) const {
+  const auto preamble = [&sinks](const std::string& text) {
+    if (sinks.preamble) sinks.preamble(text);
+  };
+  RunResult result;
+  result.file = request_.file;
+  result.nperm = nperm();
+  preamble("Simulating " + std::to_string(result.nperm) + " permutations\n");
+  Random random;
+  if (request_.hasSeed) random.setSeed(request_.seed);
+  result.seed = random.getSeed();
+  preamble("Set seed to " + std::to_string(result.seed) + "\n");
+  if (request_.table != nullptr) {
+    analyseTable(*request_.table, settings_, random, result, sinks.report, sinks.onPass);
+    return result;
+  }
+  preamble("Reading " + request_.file + "\n");
+  DataTable table(kReadBlockBytes);
+  table.read(request_.file);
+  preamble("\n");
+  analyseTable(table, settings_, random, result, sinks.report, sinks.onPass);
+  return result;
 }
 
 void appendPValues(std::string& out, const RunResult& result) {

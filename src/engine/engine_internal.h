@@ -7,8 +7,9 @@
 #include <memory>
 #include <vector>
 
-#include "permutation/engine.h"
-#include "permutation/threads.h"
+#include "base/threads.h"
+#include "engine/engine.h"
+#include "engine/engine_modes.h"
 
 namespace tevrol::engine_detail {
 
@@ -17,6 +18,24 @@ inline size_t sz(int64_t value) {
 }
 
 int64_t totalValues(const LocusCodes& loci);
+
+// The sizes a mode's cost is estimated from: individuals, loci, locus values
+// in all, cells, groups (cells and levels), and words of N bits.
+struct DesignFigures {
+  double n, l, values, cells, groups, words;
+};
+DesignFigures figuresOf(const Design& design, const LocusCodes& loci);
+
+// Bytes of the loop's own arrays of N positions, per thread.
+inline double loopBytes(const DesignFigures& f) {
+  return 8 * f.n;
+}
+
+// Bytes of every individual's codes at every locus, as dense and sparse
+// hold them.
+inline double codeBytes(const DesignFigures& f) {
+  return f.n * f.l * (f.values <= 65536 ? 2 : 4);
+}
 
 // Whether the processor has the popcount instruction, for kernels compiled
 // with and without it (the build targets no particular processor).
@@ -29,19 +48,17 @@ inline bool hasPopcount() {
 #endif
 }
 
+// The number of loci at which two individuals' rows of codes differ.
+template <typename Code>
+int32_t mismatches(const Code* x, const Code* y, int32_t loci) {
+  int32_t d = 0;
+  for (int32_t l = 0; l < loci; ++l) d += (x[l] != y[l]);
+  return d;
+}
+
 inline int32_t levelEnd(const Design& design, int32_t a) {
   return design.cellStart[sz(design.cell(a, design.levelsB - 1)) + 1];
 }
-
-std::unique_ptr<Engine> makePairEngine(const Design& design, const LocusCodes& loci, int threads);
-// Mode Dense, Bitset or Sparse.
-std::unique_ptr<Engine> makeCountEngine(const Design& design, const LocusCodes& loci,
-                                        EngineMode mode);
-std::unique_ptr<Engine> makeSlicedEngine(const Design& design, const LocusCodes& loci);
-// haplotypeOf and haplotypes as from groupHaplotypes, counted to the end.
-std::unique_ptr<Engine> makeHaplotypeEngine(const Design& design, const LocusCodes& loci,
-                                            std::vector<int32_t> haplotypeOf, int32_t haplotypes,
-                                            int threads);
 
 // Numbers the distinct haplotypes (codes at every locus) of the individuals
 // in order of first appearance: haplotypeOf[x] for position x. Returns H, or

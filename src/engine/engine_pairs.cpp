@@ -1,21 +1,15 @@
 // The pairs mode: an N x N matrix of distances read through the arrangement.
 #include <algorithm>
+#include <cmath>
 #include <limits>
 #include <new>
 
 #include "analysis/distances.h"
-#include "permutation/engine_kernels.h"
+#include "engine/engine_internal.h"
 
 namespace tevrol::engine_detail {
 
 namespace {
-
-template <typename Code>
-int32_t mismatches(const Code* x, const Code* y, int32_t loci) {
-  int32_t d = 0;
-  for (int32_t l = 0; l < loci; ++l) d += (x[l] != y[l]);
-  return d;
-}
 
 class PairScratch : public EngineScratch {
  public:
@@ -43,8 +37,6 @@ class PairEngine : public Engine {
       build(loci.positionRows<uint32_t>(), loci.loci, threads);
     }
   }
-
-  EngineMode mode() const override { return EngineMode::Pairs; }
 
   std::unique_ptr<EngineScratch> createScratch() const override {
     auto scratch = std::make_unique<PairScratch>();
@@ -133,11 +125,26 @@ class PairEngine : public Engine {
 
 }  // namespace
 
-std::unique_ptr<Engine> makePairEngine(const Design& design, const LocusCodes& loci, int threads) {
-  if (loci.loci <= std::numeric_limits<uint16_t>::max()) {
-    return std::make_unique<PairEngine<uint16_t>>(design, loci, threads);
+ModeCost pairsCost(const EngineInput& input, double, std::unique_ptr<ModeFindings>&) {
+  const DesignFigures f = figuresOf(input.design, input.loci);
+  double squares = 0;
+  for (const int32_t s : input.design.levelSizesXA) squares += double{1} * s * s;
+  for (const int32_t s : input.design.levelSizesXB) squares += double{1} * s * s;
+  ModeCost c;
+  c.sharedBytes = f.n * f.n * (f.l <= 65535 ? 2 : 4);
+  // Reads of a matrix beyond the caches cost several times more; the matrix
+  // is built once, with vectorised comparisons.
+  const double read = c.sharedBytes > (8 << 20) ? 4.0 : 1.0;
+  c.work = read * squares / 3.0 + f.n * f.n * f.l / 32.0 / (3.0 * input.nperm);
+  c.threadBytes = loopBytes(f) + 4 * f.n;
+  return c;
+}
+
+std::unique_ptr<Engine> makePairsEngine(const EngineInput& input, std::unique_ptr<ModeFindings>) {
+  if (input.loci.loci <= std::numeric_limits<uint16_t>::max()) {
+    return std::make_unique<PairEngine<uint16_t>>(input.design, input.loci, input.threads);
   }
-  return std::make_unique<PairEngine<uint32_t>>(design, loci, threads);
+  return std::make_unique<PairEngine<uint32_t>>(input.design, input.loci, input.threads);
 }
 
 }  // namespace tevrol::engine_detail

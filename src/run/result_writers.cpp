@@ -1,4 +1,4 @@
-#include "driver/result_writers.h"
+#include "run/result_writers.h"
 
 #include <cmath>
 #include <nlohmann/json.hpp>

@@ -1,4 +1,4 @@
-#include "driver/parse_int.h"
+#include "base/parse_int.h"
 
 #include <limits>
 

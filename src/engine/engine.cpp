@@ -1,0 +1,212 @@
+#include "engine/engine.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <limits>
+#include <new>
+#include <numeric>
+#include <vector>
+
+#include "analysis/distances.h"
+#include "base/system_memory.h"
+#include "engine/engine_internal.h"
+
+namespace tevrol {
+
+namespace engine_detail {
+
+int64_t totalValues(const LocusCodes& loci) {
+  return std::accumulate(loci.valueCount.begin(), loci.valueCount.end(), int64_t{0});
+}
+
+}  // namespace engine_detail
+
+using engine_detail::sz;
+using engine_detail::totalValues;
+
+namespace {
+
+// How many individuals carry each value of a locus. When every data row is an
+// individual the codes are counted as they lie, with no gather through rowOf.
+template <typename Code>
+void countValues(const Code* codes, const LocusCodes& loci, std::vector<int64_t>& counts) {
+  const size_t n = loci.rowOf.size();
+  if (counts.size() == 2 && n == static_cast<size_t>(loci.table->rowCount())) {
+    int64_t ones = 0;  // a plain sum, which vectorises
+    for (size_t r = 0; r < n; ++r) ones += codes[r];
+    counts = {static_cast<int64_t>(n) - ones, ones};
+    return;
+  }
+  // Four tables in turn, so that runs of one value do not wait on one counter.
+  std::vector<int64_t> four(4 * counts.size(), 0);
+  size_t k = 0;
+  for (const int32_t r : loci.rowOf) {
+    ++four[(k & 3) * counts.size() + codes[r]];
+    ++k;
+  }
+  for (size_t v = 0; v < counts.size(); ++v) {
+    for (size_t t = 0; t < 4; ++t) counts[v] += four[t * counts.size() + v];
+  }
+}
+
+// Sum over loci of (N^2 - sum over values of count^2): S_T of every pass.
+int64_t totalSum(const LocusCodes& loci) {
+  const int64_t n = loci.individuals;
+  int64_t total = 0;
+  std::vector<int64_t> counts;
+  for (int32_t l = 0; l < loci.loci; ++l) {
+    counts.assign(sz(loci.valueCount[sz(l)]), 0);
+    visitCodes(loci.column(l), [&](const auto* codes) { countValues(codes, loci, counts); });
+    int64_t squares = 0;
+    for (const int64_t c : counts) squares += c * c;
+    total += n * n - squares;
+  }
+  return total;
+}
+
+}  // namespace
+
+namespace engine_detail {
+
+DesignFigures figuresOf(const Design& design, const LocusCodes& loci) {
+  const double n = design.individuals;
+  return {n,
+          static_cast<double>(loci.loci),
+          static_cast<double>(totalValues(loci)),
+          static_cast<double>(design.cellSize.size()),
+          static_cast<double>(design.cellSize.size()) + design.levelsA + design.levelsB,
+          std::ceil(n / 64)};
+}
+
+}  // namespace engine_detail
+
+Engine::Engine(const Design& design, const LocusCodes& loci)
+    : design_(design), loci_(loci.loci), total_(totalSum(loci)) {}
+
+std::unique_ptr<EngineScratch> Engine::makeScratch() const {
+  std::unique_ptr<EngineScratch> scratch;
+  try {
+    scratch = createScratch();
+    scratch->sums.cell.assign(design_.cellSize.size(), 0);
+    scratch->sums.levelA.assign(sz(design_.levelsA), 0);
+    scratch->sums.levelB.assign(sz(design_.levelsB), 0);
+  } catch (const std::bad_alloc&) {
+    distanceMemoryError(design_.individuals);
+  }
+  return scratch;
+}
+
+const GroupSums& Engine::sums(const int32_t* cellAssignment, int type,
+                              EngineScratch& scratch) const {
+  GroupSums& out = scratch.sums;
+  const bool wantA = type != 1;
+  const bool wantB = type != 0;
+  computeSums(cellAssignment, wantA, wantB, scratch);
+  out.total = static_cast<double>(total_);
+  if (!wantA) std::copy(observed_.levelA.begin(), observed_.levelA.end(), out.levelA.begin());
+  if (!wantB) std::copy(observed_.levelB.begin(), observed_.levelB.end(), out.levelB.begin());
+  return out;
+}
+
+void Engine::observe() {
+  std::vector<int32_t> identity(sz(design_.individuals));
+  std::iota(identity.begin(), identity.end(), 0);
+  auto scratch = makeScratch();
+  observed_ = sums(identity.data(), kAllSums, *scratch);
+}
+
+namespace {
+
+constexpr double kNanosecondsPerUnit = 3.0;
+
+// Threads that may run passes at once within the budget, 0 if not even one.
+int threadsWithin(const ModeCost& cost, double budget, int threads) {
+  const double left = budget - cost.sharedBytes;
+  if (left < cost.threadBytes) return 0;
+  return static_cast<int>(std::min<double>(threads, std::floor(left / cost.threadBytes)));
+}
+
+// Threads beyond the first may add at most this share to the memory the run
+// already holds (the table, the engine's tables): more threads must not
+// multiply a run's memory.
+constexpr double kThreadMemoryShare = 0.15;
+
+// A mode with its estimate, and what the estimate found.
+struct Candidate {
+  const EngineModeRow* mode = nullptr;
+  ModeCost cost;
+  std::unique_ptr<ModeFindings> findings;
+  double work = 0;  // with the threads that fit
+};
+
+// The cheapest mode whose tables and threads fit a quarter of the memory;
+// the fallback mode wins a tie, and is the choice when nothing fits.
+Candidate chooseMode(const EngineInput& input) {
+  const double budget = static_cast<double>(availableMemory()) / 4;
+  std::vector<Candidate> weighed;
+  double cheapest = std::numeric_limits<double>::infinity();
+  int best = -1;
+  int fallback = 0;
+  for (const EngineModeRow& mode : engineModes()) {
+    if (!mode.automatic) continue;
+    Candidate c{&mode, {}, nullptr, 0};
+    c.cost = mode.cost(input, cheapest, c.findings);
+    cheapest = std::min(cheapest, c.cost.work);
+    const int usable = threadsWithin(c.cost, budget, input.threads);
+    // A mode that fits fewer threads than asked for runs that much slower.
+    c.work = usable == 0 ? std::numeric_limits<double>::infinity()
+                         : c.cost.work * input.threads / usable;
+    const int k = static_cast<int>(weighed.size());
+    if (mode.fallback) fallback = k;
+    const double bestWork = best < 0 ? std::numeric_limits<double>::infinity()
+                                     : weighed[static_cast<size_t>(best)].work;
+    if (usable > 0 && (c.work < bestWork || (mode.fallback && best >= 0 && c.work == bestWork))) {
+      best = k;
+    }
+    weighed.push_back(std::move(c));
+  }
+  return std::move(weighed[static_cast<size_t>(best < 0 ? fallback : best)]);
+}
+
+// The mode asked for by name, its estimate as if nothing else were weighed.
+Candidate namedMode(const EngineInput& input, const EngineModeRow& mode) {
+  Candidate c{&mode, {}, nullptr};
+  c.cost = mode.cost(input, std::numeric_limits<double>::infinity(), c.findings);
+  return c;
+}
+
+}  // namespace
+
+const EngineModeRow& chooseEngineMode(const Design& design, const LocusCodes& loci, int32_t nperm,
+                                      int threads) {
+  return *chooseMode({design, loci, nperm, threads}).mode;
+}
+
+std::unique_ptr<Engine> makeEngine(const Design& design, const LocusCodes& loci, int32_t nperm,
+                                   const EngineModeRow* mode, int threads) {
+  const EngineInput input{design, loci, nperm, threads};
+  Candidate chosen = mode == nullptr ? chooseMode(input) : namedMode(input, *mode);
+  const ModeCost& cost = chosen.cost;
+  const double available = static_cast<double>(availableMemory());
+  if (cost.sharedBytes + cost.threadBytes > available) distanceMemoryError(design.individuals);
+  std::unique_ptr<Engine> engine;
+  try {
+    engine = chosen.mode->make(input, std::move(chosen.findings));
+  } catch (const std::bad_alloc&) {
+    distanceMemoryError(design.individuals);
+  }
+  int usable = std::max(threadsWithin(cost, available / 2, threads), 1);
+  const double held = static_cast<double>(residentMemory());
+  if (held > 0 && cost.threadBytes > 0) {
+    const double extra = std::floor(kThreadMemoryShare * held / cost.threadBytes);
+    usable = static_cast<int>(std::min<double>(usable, 1 + extra));
+  }
+  engine->mode_ = chosen.mode;
+  engine->threadLimit_ = usable;
+  engine->passNanoseconds_ = cost.work * kNanosecondsPerUnit;
+  engine->observe();
+  return engine;
+}
+
+}  // namespace tevrol

@@ -1,0 +1,68 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "analysis/anova.h"
+#include "run/run_result.h"
+#include "run/settings.h"
+
+namespace tevrol {
+
+class DataTable;
+
+// One run of the analysis, the same for every front end (the command line,
+// the R package): a request in, a result out. Nothing here prints or ends
+// the process: the report comes out in pieces through callbacks and errors
+// are thrown as RunError.
+
+struct RunRequest {
+  // The input, read by the run: a path, "-" for standard input. With `table`
+  // set, only the name of the data in the result.
+  std::string file;
+  const DataTable* table = nullptr;  // a table already in memory instead
+  int64_t nperm = kDefaultPermutations;
+  bool hasSeed = false;  // false: seeded from the clock
+  int32_t seed = 0;
+  int threads = 0;     // at most this many; 0: TEVROL_THREADS, else every hardware thread
+  std::string engine;  // a mode's name; empty: TEVROL_ENGINE, else the cheapest
+};
+
+// Receives a piece of text as soon as it is known.
+using ReportSink = std::function<void(const std::string&)>;
+// Receives every permuted pass (0 ... 3 nperm - 1) in pass order.
+using PassSink = std::function<void(int32_t, const AnovaStats&)>;
+
+struct RunSinks {
+  // Optional: the lines before the analysis: "Simulating ...", "Set seed to
+  // ...", and for a file "Reading ..." before it is read and an empty line
+  // after.
+  ReportSink preamble;
+  // The report, in order: the level lines and sample sizes, the ANOVA table,
+  // the P values.
+  ReportSink report;
+  PassSink onPass;  // optional
+};
+
+class Run {
+ public:
+  // Checks what can be checked before anything is read: nperm, the threads
+  // and engine asked for and those of the environment. Fatal on any of them.
+  explicit Run(RunRequest request);
+
+  // Seeds the generator, reads the input unless a table was given, checks the
+  // table, computes the ANOVA table and runs the three permutation tests.
+  RunResult execute(const RunSinks& sinks) const;
+
+  int32_t nperm() const { return static_cast<int32_t>(request_.nperm); }
+
+ private:
+  RunRequest request_;
+  Settings settings_;
+};
+
+// The P value blocks of the report, from a result.
+void appendPValues(std::string& out, const RunResult& result);
+
+}  // namespace tevrol
