@@ -2,17 +2,11 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <functional>
-#include <string>
-#include <unordered_map>
 #include <vector>
 
 namespace tevrol {
 
 class DataTable;
-
-// Level text -> code 1 ... A, in order of first appearance in the data rows.
-using LevelMap = std::unordered_map<std::string, int32_t>;
 
 // A x B individuals per cell, indexed [a][b] with 0-based level codes.
 struct CellCounts {
@@ -29,21 +23,7 @@ struct CellCounts {
   int64_t total() const;
 };
 
-// Codes the distinct texts of one factor column and appends its level line,
-// "Levels for <ordinal> factor (<name>): l1, l2, ...", to the report.
-LevelMap codeLevels(std::string& out, const DataTable& table, int32_t column, const char* ordinal,
-                    const std::string& factorName);
-
 // Individuals per cell, from the row codes of columns 0 and 1.
 CellCounts countCells(const DataTable& table);
-
-// Appends the "Sample sizes:" table and the empty line after it. With
-// `spill`, a large table goes out in parts: after a row that leaves `out`
-// above a megabyte, spill(out) takes the text and empties it.
-void appendSampleSizes(std::string& out, const DataTable& table, const CellCounts& cells,
-                       const std::function<void(std::string&)>& spill = nullptr);
-
-// Number of decimal digits of a positive count.
-int32_t decimalDigits(int64_t value);
 
 }  // namespace tevrol

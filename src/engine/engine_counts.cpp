@@ -14,7 +14,6 @@
 #include <cstring>
 #include <new>
 
-#include "analysis/distances.h"
 #include "engine/engine_internal.h"
 
 namespace tevrol::engine_detail {
@@ -44,14 +43,9 @@ __attribute__((target("popcnt"))) uint64_t andCountPopcnt(const uint64_t* x, con
   for (; i < words; ++i) c0 += static_cast<uint64_t>(__builtin_popcountll(x[i] & y[i]));
   return (c0 + c1) + (c2 + c3);
 }
+#else
+constexpr AndCount andCountPopcnt = andCountPortable;
 #endif
-
-AndCount pickAndCount() {
-#if defined(__x86_64__) || defined(__i386__)
-  if (hasPopcount()) return andCountPopcnt;
-#endif
-  return andCountPortable;
-}
 
 template <typename Code>
 std::vector<Code> flatCodes(const LocusCodes& loci, const std::vector<int64_t>& offset) {
@@ -81,7 +75,7 @@ class CountEngine : public Engine {
         mode_(mode),
         values_(totalValues(loci)),
         words_((sz(design.individuals) + 63) / 64),
-        andCount_(pickAndCount()) {
+        andCount_(pickForPopcount<AndCount>(andCountPortable, andCountPopcnt)) {
     offset_.assign(sz(loci.loci) + 1, 0);
     for (int32_t l = 0; l < loci.loci; ++l) {
       offset_[sz(l) + 1] = offset_[sz(l)] + loci.valueCount[sz(l)];

@@ -8,7 +8,6 @@
 #include <new>
 #include <unordered_map>
 
-#include "analysis/distances.h"
 #include "engine/engine_internal.h"
 
 namespace tevrol::engine_detail {

@@ -48,6 +48,14 @@ inline bool hasPopcount() {
 #endif
 }
 
+// A kernel compiled twice, with the popcount instruction (popcnt) and without
+// (portable): the one this processor can run. Where the build has no
+// popcount variant, popcnt names the portable kernel too.
+template <typename Kernel>
+Kernel pickForPopcount(Kernel portable, Kernel popcnt) {
+  return hasPopcount() ? popcnt : portable;
+}
+
 // The number of loci at which two individuals' rows of codes differ.
 template <typename Code>
 int32_t mismatches(const Code* x, const Code* y, int32_t loci) {

@@ -17,7 +17,6 @@
 #include <cmath>
 #include <new>
 
-#include "analysis/distances.h"
 #include "engine/engine_internal.h"
 
 namespace tevrol::engine_detail {
@@ -74,14 +73,9 @@ __attribute__((target("popcnt"))) PlaneSums planeSumsPopcnt(const uint64_t* coun
                                                             size_t stride, int depth) {
   return planeSumsOf(counter, words, stride, depth);
 }
+#else
+constexpr PlaneSumsFunction planeSumsPopcnt = planeSumsPortable;
 #endif
-
-PlaneSumsFunction pickPlaneSums() {
-#if defined(__x86_64__) || defined(__i386__)
-  if (hasPopcount()) return planeSumsPopcnt;
-#endif
-  return planeSumsPortable;
-}
 
 // Carry-save adder: a + b + c = low + 2 high, bit by bit.
 inline void carrySave(uint64_t& high, uint64_t& low, uint64_t a, uint64_t b, uint64_t c) {
@@ -359,7 +353,8 @@ class SlicedEngine : public Engine {
   size_t words_ = 0;            // W: words of a row
   int depth_ = 5;               // D: slices of a counter; 2^D > N
   std::vector<uint64_t> rows_;  // rows_[x * W + w]: the row of position x
-  const PlaneSumsFunction planeSums_ = pickPlaneSums();
+  const PlaneSumsFunction planeSums_ =
+      pickForPopcount<PlaneSumsFunction>(planeSumsPortable, planeSumsPopcnt);
 };
 
 }  // namespace

@@ -2,18 +2,7 @@
 
 #include <cmath>
 
-#include "base/text_format.h"
-
 namespace tevrol {
-
-namespace {
-
-void appendPValue(std::string& out, const char* factor, const PValue& value) {
-  appendFormat(out, "P value for %s    %s %9.3g\t(se    = %9.3g)\n", factor,
-               value.bound ? "<" : "=", value.p, value.se);
-}
-
-}  // namespace
 
 PValue computePValue(double count, int32_t nperm) {
   const int32_t passes = kPermutationTypes * nperm;
@@ -29,13 +18,6 @@ PValue computePValue(double count, int32_t nperm) {
   return value;
 }
 
-void appendPValueBlock(std::string& out, int type, const PValue& valueXA, const PValue& valueXB) {
-  appendFormat(out, "Permutation test type %d\n", type);
-  appendPValue(out, "XA", valueXA);
-  appendPValue(out, "XB", valueXB);
-  out += '\n';
-}
-
 void recordObserved(PermutationCounts& counts, const AnovaStats& stats) {
   counts.observedF = {stats.F[XA], stats.F[XB]};
 }
@@ -44,13 +26,6 @@ void recordPass(PermutationCounts& counts, int32_t pass, const AnovaStats& stats
   auto& above = counts.observedAboveCounts[static_cast<size_t>(pass % kPermutationTypes)];
   if (counts.observedF[0] > stats.F[XA]) above[0] += 1.0;
   if (counts.observedF[1] > stats.F[XB]) above[1] += 1.0;
-}
-
-void appendPValues(std::string& out, const PermutationCounts& counts, int32_t nperm) {
-  for (int t = 0; t < kPermutationTypes; ++t) {
-    const auto& above = counts.observedAboveCounts[static_cast<size_t>(t)];
-    appendPValueBlock(out, t, computePValue(above[0], nperm), computePValue(above[1], nperm));
-  }
 }
 
 }  // namespace tevrol

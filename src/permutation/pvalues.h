@@ -2,7 +2,6 @@
 
 #include <array>
 #include <cstdint>
-#include <string>
 
 #include "analysis/anova.h"
 #include "permutation/arrangement.h"
@@ -34,12 +33,5 @@ struct PValue {
 
 // count: passes of the type in which the observed F was greater (see above).
 PValue computePValue(double count, int32_t nperm);
-
-// Appends "Permutation test type <type>", the P value lines of XA and XB and
-// an empty line.
-void appendPValueBlock(std::string& out, int type, const PValue& valueXA, const PValue& valueXB);
-
-// Appends the three blocks of P values with their standard errors.
-void appendPValues(std::string& out, const PermutationCounts& counts, int32_t nperm);
 
 }  // namespace tevrol

@@ -3,7 +3,6 @@
 #include <string>
 #include <utility>
 
-#include "analysis/anova_report.h"
 #include "analysis/design.h"
 #include "analysis/distances.h"
 #include "base/fatal.h"
@@ -14,6 +13,7 @@
 #include "permutation/pass_loop.h"
 #include "permutation/pvalues.h"
 #include "permutation/random.h"
+#include "run/report.h"
 
 namespace tevrol {
 
@@ -50,17 +50,6 @@ void runPermutations(const PassLoop& loop, const LocusCodes& loci, const Setting
   runEngineLoop(loop, *engine, settings.threads);
 }
 
-void recordTests(const PermutationCounts& counts, RunResult& result) {
-  for (size_t t = 0; t < kPermutationTypes; ++t) {
-    for (size_t f = 0; f < 2; ++f) {
-      const double above = counts.observedAboveCounts[t][f];
-      FactorTest& test = result.tests[t].factor[f];
-      test.value = computePValue(above, result.nperm);
-      test.extreme = static_cast<int64_t>(result.nperm) - static_cast<int64_t>(above);
-    }
-  }
-}
-
 // Everything of the run after the table is at hand; fills every part of
 // `result` but file, nperm and seed.
 void analyseTable(const DataTable& table, const Settings& settings, Random& random,
@@ -69,15 +58,16 @@ void analyseTable(const DataTable& table, const Settings& settings, Random& rand
   describeTable(table, result);
 
   std::string text;
-  codeLevels(text, table, 0, "first", result.factors[0].name);
-  codeLevels(text, table, 1, "second", result.factors[1].name);
+  appendLevelLine(text, "first", result.factors[0].name, result.factors[0].levels);
+  appendLevelLine(text, "second", result.factors[1].name, result.factors[1].levels);
   text += '\n';
   const CellCounts cellCounts = countCells(table);
   result.sampleSizes = cellCounts.counts;
-  appendSampleSizes(text, table, cellCounts, [&report](std::string& part) {
-    report(part);
-    part.clear();
-  });
+  appendSampleSizes(text, result.factors[0].levels, result.factors[1].levels, cellCounts,
+                    [&report](std::string& part) {
+                      report(part);
+                      part.clear();
+                    });
   report(text);
 
   const Design design = makeDesign(cellCounts);
@@ -107,13 +97,27 @@ void analyseTable(const DataTable& table, const Settings& settings, Random& rand
                       },
                       permuted};
   runPermutations(loop, loci, settings);
-  recordTests(counts, result);
+  result.tests = permutationTests(counts, result.nperm);
   text.clear();
   appendPValues(text, result);
   report(text);
 }
 
 }  // namespace
+
+std::array<PermutationTest, kPermutationTypes> permutationTests(const PermutationCounts& counts,
+                                                                int32_t nperm) {
+  std::array<PermutationTest, kPermutationTypes> tests;
+  for (size_t t = 0; t < kPermutationTypes; ++t) {
+    for (size_t f = 0; f < 2; ++f) {
+      const double above = counts.observedAboveCounts[t][f];
+      FactorTest& test = tests[t].factor[f];
+      test.value = computePValue(above, nperm);
+      test.extreme = static_cast<int64_t>(nperm) - static_cast<int64_t>(above);
+    }
+  }
+  return tests;
+}
 
 Run::Run(RunRequest request) : request_(std::move(request)) {
   checkPermutationCount(request_.nperm);
@@ -142,13 +146,6 @@ RunResult Run::execute(const RunSinks& sinks) const {
   preamble("\n");
   analyseTable(table, settings_, random, result, sinks.report, sinks.onPass);
   return result;
-}
-
-void appendPValues(std::string& out, const RunResult& result) {
-  for (size_t t = 0; t < kPermutationTypes; ++t) {
-    const PermutationTest& test = result.tests[t];
-    appendPValueBlock(out, static_cast<int>(t), test.factor[0].value, test.factor[1].value);
-  }
 }
 
 }  // namespace tevrol

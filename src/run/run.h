@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -62,7 +63,8 @@ class Run {
   Settings settings_;
 };
 
-// The P value blocks of the report, from a result.
-void appendPValues(std::string& out, const RunResult& result);
+// The tests of a result from the counts of a pass loop.
+std::array<PermutationTest, kPermutationTypes> permutationTests(const PermutationCounts& counts,
+                                                                int32_t nperm);
 
 }  // namespace tevrol

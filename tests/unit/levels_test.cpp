@@ -3,9 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "data/data_table.h"
+#include "run/report.h"
 #include "test_support.h"
 
 namespace tevrol {
@@ -20,19 +23,21 @@ std::string rows(const std::string& a, const std::string& b, int count) {
   return text;
 }
 
-// The whole factor report, in the order the run prints it.
-std::string levelsReport(const DataTable& table) {
+std::string sampleSizes(const DataTable& table,
+                        const std::function<void(std::string&)>& spill = nullptr) {
   std::string out;
-  codeLevels(out, table, 0, "first", table.fieldNames(0));
-  codeLevels(out, table, 1, "second", table.fieldNames(1));
-  out += "\n";
-  appendSampleSizes(out, table, countCells(table));
+  appendSampleSizes(out, table.distinctValues(0), table.distinctValues(1), countCells(table),
+                    spill);
   return out;
 }
 
-std::string sampleSizes(const DataTable& table) {
+// The whole factor report, in the order the run prints it.
+std::string levelsReport(const DataTable& table) {
   std::string out;
-  appendSampleSizes(out, table, countCells(table));
+  appendLevelLine(out, "first", table.fieldNames(0), table.distinctValues(0));
+  appendLevelLine(out, "second", table.fieldNames(1), table.distinctValues(1));
+  out += "\n";
+  out += sampleSizes(table);
   return out;
 }
 
@@ -50,11 +55,8 @@ TEST(Levels, WorkedExample) {
             "south:     2     3\n"
             "\n");
 
-  std::string out;
-  const LevelMap xa = codeLevels(out, *table, 0, "first", "pop");
-  const LevelMap xb = codeLevels(out, *table, 1, "second", "side");
-  EXPECT_EQ(xa, (LevelMap{{"north", 1}, {"south", 2}}));
-  EXPECT_EQ(xb, (LevelMap{{"east", 1}, {"west", 2}}));
+  EXPECT_EQ(table->distinctValues(0), (std::vector<std::string>{"north", "south"}));
+  EXPECT_EQ(table->distinctValues(1), (std::vector<std::string>{"east", "west"}));
   const CellCounts cells = countCells(*table);
   ASSERT_EQ(cells.levelsA, 2);
   ASSERT_EQ(cells.levelsB, 2);
@@ -69,12 +71,13 @@ TEST(Levels, CodesFollowFirstAppearance) {
   auto table = tableFromText("f\tg\tL\n" + rows("Y", "b", 1) + rows("X", "b", 1) +
                              rows("Y", "b", 1) + rows("Z", "b", 1));
   std::string out;
-  const LevelMap map = codeLevels(out, *table, 0, "first", "f");
+  appendLevelLine(out, "first", "f", table->distinctValues(0));
   EXPECT_EQ(out, "Levels for first factor (f): Y, X, Z\n");
-  EXPECT_EQ(map, (LevelMap{{"Y", 1}, {"X", 2}, {"Z", 3}}));
+  EXPECT_EQ(table->code(2, 0), 0);
+  EXPECT_EQ(table->code(3, 0), 2);
   // A single level has no comma.
   out.clear();
-  codeLevels(out, *table, 1, "second", "g");
+  appendLevelLine(out, "second", "g", table->distinctValues(1));
   EXPECT_EQ(out, "Levels for second factor (g): b\n");
 }
 
@@ -118,17 +121,15 @@ TEST(Levels, LargeSampleSizeTableIsSpilledInParts) {
     text += std::string(60, 'a') + std::to_string(i) + "\t" + (i % 2 ? "x" : "y") + "\t1\n";
   }
   auto table = tableFromText(text);
-  std::string whole;
-  appendSampleSizes(whole, *table, countCells(*table));
+  const std::string whole = sampleSizes(*table);
   std::string parts;
-  std::string out;
   size_t largest = 0;
-  appendSampleSizes(out, *table, countCells(*table), [&](std::string& part) {
+  const std::string rest = sampleSizes(*table, [&](std::string& part) {
     largest = std::max(largest, part.size());
     parts += part;
     part.clear();
   });
-  parts += out;
+  parts += rest;
   EXPECT_GT(whole.size(), size_t{2} << 20);
   EXPECT_LT(largest, (size_t{1} << 20) + 100);
   EXPECT_GT(largest, 0u);

@@ -22,6 +22,8 @@
 #include "permutation/pass_loop.h"
 #include "permutation/pvalues.h"
 #include "permutation/random.h"
+#include "run/report.h"
+#include "run/run.h"
 #include "test_support.h"
 
 namespace tevrol {
@@ -129,12 +131,19 @@ TEST(Arrangement, PoolInvariantsOnRandomDesigns) {
   }
 }
 
+std::string pvalueReport(int32_t nperm, const PermutationCounts& counts) {
+  RunResult result;
+  result.nperm = nperm;
+  result.tests = permutationTests(counts, nperm);
+  std::string out;
+  appendPValues(out, result);
+  return out;
+}
+
 std::string pvalueReport(int32_t nperm, const std::array<std::array<double, 2>, 3>& above) {
   PermutationCounts counts;
   counts.observedAboveCounts = above;
-  std::string out;
-  appendPValues(out, counts, nperm);
-  return out;
+  return pvalueReport(nperm, counts);
 }
 
 TEST(PValue, ReportBlocks) {
@@ -263,9 +272,7 @@ TEST(PermutationRun, BalancedExampleReferenceRun) {
   const RunRecord run = referenceRun(test::kBalancedData, false);
   const std::array<std::array<double, 2>, 3> expected = {{{0, 0}, {45, 93}, {47, 88}}};
   EXPECT_EQ(run.counts.observedAboveCounts, expected);
-  std::string report;
-  appendPValues(report, run.counts, 100);
-  EXPECT_EQ(report,
+  EXPECT_EQ(pvalueReport(100, run.counts),
             "Permutation test type 0\n"
             "P value for XA    =         1\t(se    =         0)\n"
             "P value for XB    =         1\t(se    =         0)\n"

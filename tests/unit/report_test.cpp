@@ -1,5 +1,5 @@
 // The printed ANOVA table: exact layout, number formats and factor names.
-#include "analysis/anova_report.h"
+#include "run/report.h"
 
 #include <gtest/gtest.h>
 

@@ -1,0 +1,106 @@
+#include "run/report.h"
+
+#include <algorithm>
+
+#include "base/text_format.h"
+
+namespace tevrol {
+
+namespace {
+
+// A sample-size table of millions of cells is handed on in parts of about
+// this size rather than held whole.
+constexpr size_t kSpillBytes = size_t{1} << 20;
+
+// A text whole (any byte, NUL included), right-aligned in a field.
+void appendPadded(std::string& out, const std::string& text, size_t width) {
+  if (text.size() < width) out.append(width - text.size(), ' ');
+  out += text;
+}
+
+void appendPValue(std::string& out, const char* factor, const PValue& value) {
+  appendFormat(out, "P value for %s    %s %9.3g\t(se    = %9.3g)\n", factor,
+               value.bound ? "<" : "=", value.p, value.se);
+}
+
+}  // namespace
+
+int32_t decimalDigits(int64_t value) {
+  int32_t digits = 1;
+  for (; value >= 10; value /= 10) ++digits;
+  return digits;
+}
+
+void appendLevelLine(std::string& out, const char* ordinal, const std::string& factorName,
+                     const std::vector<std::string>& levels) {
+  out += "Levels for ";
+  out += ordinal;
+  out += " factor (";
+  out += factorName;
+  out += "):";
+  for (size_t k = 0; k < levels.size(); ++k) {
+    if (k >= 1) out += ',';
+    out += ' ';
+    out += levels[k];
+  }
+  out += '\n';
+}
+
+void appendSampleSizes(std::string& out, const std::vector<std::string>& levelsA,
+                       const std::vector<std::string>& levelsB, const CellCounts& cells,
+                       const std::function<void(std::string&)>& spill) {
+  size_t w1 = 0;
+  for (const auto& name : levelsA) w1 = std::max(w1, name.size());
+  size_t w2 = static_cast<size_t>(decimalDigits(cells.total()));
+  for (const auto& name : levelsB) w2 = std::max(w2, name.size());
+  w2 += 2;
+
+  out += "Sample sizes:\n";
+  appendPadded(out, "", w1);
+  out += ' ';
+  for (const auto& name : levelsB) appendPadded(out, name, w2);
+  out += '\n';
+  for (int32_t a = 0; a < cells.levelsA; ++a) {
+    appendPadded(out, levelsA[static_cast<size_t>(a)], w1);
+    out += ':';
+    for (int32_t b = 0; b < cells.levelsB; ++b) {
+      appendPadded(out, std::to_string(cells.at(a, b)), w2);
+    }
+    out += '\n';
+    if (spill && out.size() >= kSpillBytes) spill(out);
+  }
+  out += '\n';
+}
+
+void appendAnovaTable(std::string& out, const AnovaStats& s, const std::string& nameXA,
+                      const std::string& nameXB) {
+  out += "ANOVA Table\n\n";
+  appendFormat(out, "      %4s %9s %9s %9s %9s %9s %9s \n", "df", "Seq SS", "Adj SS", "MS", "F",
+               "n", "var");
+  appendFormat(out, "XA    %4g %9.5g %9.5g %9.5g %9.5g %9.5g %9.5g\n", s.df[XA], s.seqSS[XA],
+               s.adjSS[XA], s.MS[XA], s.F[XA], s.n[XA], s.var[XA]);
+  appendFormat(out, "XB    %4g %9.5g %9.5g %9.5g %9.5g %9.5g %9.5g\n", s.df[XB], s.seqSS[XB],
+               s.adjSS[XB], s.MS[XB], s.F[XB], s.n[XB], s.var[XB]);
+  appendFormat(out, "Error %4g %9.5g %9.5g %9.5g %9s %9s %9.5g\n", s.df[Error], s.seqSS[Error],
+               s.adjSS[Error], s.MS[Error], "", "", s.var[Error]);
+  appendFormat(out, "Total %4g %9.5g %9s %9s %9s %9s %9.5g\n\n", s.df[Total], s.seqSS[Total], "",
+               "", "", "", s.var[Total]);
+  // Names are taken whole: a factor name may hold any byte.
+  out += "where XA = ";
+  out += nameXA;
+  out += ", XB = ";
+  out += nameXB;
+  out += '\n';
+}
+
+void appendPValues(std::string& out, const RunResult& result) {
+  for (size_t t = 0; t < kPermutationTypes; ++t) {
+    const PermutationTest& test = result.tests[t];
+    appendFormat(out, "Permutation test type %d\n", static_cast<int>(t));
+    appendPValue(out, "XA", test.factor[0].value);
+    appendPValue(out, "XB", test.factor[1].value);
+    out += '\n';
+  }
+}
+
+}  // namespace tevrol
