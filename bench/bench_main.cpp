@@ -10,9 +10,13 @@
 //       the drawing of the arrangements alone, the engine with one and with
 //       all threads, the literal N x N computation where it fits), a million
 //       individuals against the drawing floor, the wide cases with their
-//       reading speed, and thread counts. PREVIOUS, another build of tevrol,
-//       runs beside TEVROL on the same files.
+//       reading speed, thread counts, and the reader's memory on the same
+//       bytes read from a file, a pipe and gzip. PREVIOUS, another build of
+//       tevrol, runs beside TEVROL on the same files.
+//   tevrol_bench part NAME TEVROL [REPEATS [PREVIOUS]]
+//       one of those tables: narrow, million, wide, threads or memory
 #include <unistd.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <chrono>
@@ -28,8 +32,8 @@
 #include "data/data_table.h"
 #include "data/levels.h"
 #include "datasets.h"
-#include "permutation/arrangement.h"
 #include "engine/engine.h"
+#include "permutation/arrangement.h"
 #include "permutation/pass_loop.h"
 #include "permutation/random.h"
 #include "program_run.h"
@@ -135,7 +139,7 @@ std::string writeFile(const std::string& name, const std::string& text) {
 }
 
 ProgramCall plainCall(const std::string& file, int32_t nperm) {
-  return ProgramCall{{file, std::to_string(nperm), "-1"}, {}, false};
+  return ProgramCall{{file, std::to_string(nperm), "-1"}, {}, false, {}};
 }
 
 // "| new | previous | new / previous" cells of one call, or dashes.
@@ -191,9 +195,9 @@ void runNarrowCases(const Programs& p) {
     }
     std::printf(
         "| %d | %d | %s | %.3f | %.0f | %.0f | %.3f | %.3f | %.3f | %.2f | %s | %s | %s |\n",
-        c.individuals, c.loci, mode, run.seconds, run.peakMiB,
-        3.0 * c.nperm / run.seconds, median(draw), median(one), engineAll, median(one) / engineAll,
-        reference.c_str(), ratio.c_str(), previous.c_str());
+        c.individuals, c.loci, mode, run.seconds, run.peakMiB, 3.0 * c.nperm / run.seconds,
+        median(draw), median(one), engineAll, median(one) / engineAll, reference.c_str(),
+        ratio.c_str(), previous.c_str());
     std::fflush(stdout);
     std::remove(file.c_str());
   }
@@ -279,6 +283,78 @@ void runThreadCases(const Programs& p) {
   std::remove(file.c_str());
 }
 
+// A gzip-compressed copy of a data set, beside it.
+std::string writeGzipFile(const std::string& name, const std::string& text) {
+  const std::string file = "/tmp/tevrol-bench-" + name + ".txt.gz";
+  gzFile out = gzopen(file.c_str(), "wb1");
+  bool written = out != nullptr;
+  for (size_t at = 0; written && at < text.size(); at += 1 << 20) {
+    const unsigned n = static_cast<unsigned>(std::min<size_t>(1 << 20, text.size() - at));
+    written = gzwrite(out, text.data() + at, n) == static_cast<int>(n);
+  }
+  if (out == nullptr || gzclose(out) != Z_OK || !written) {
+    std::fprintf(stderr, "could not write %s\n", file.c_str());
+    std::exit(1);
+  }
+  sync();
+  return file;
+}
+
+// Peak memory of the whole run for the same bytes read from a regular file,
+// from a pipe and gzip-compressed: tables whose first rows are short (the
+// input's size then promises far more rows than come), and tables of very
+// many columns and few rows (what a column costs on its own).
+void runMemoryCases(const Programs& p) {
+  struct Memory {
+    const char* name;
+    int shortRows, individuals, loci;
+    bool gzip;
+  };
+  const Memory cases[] = {
+      {"1,100 short rows, then 3,000 x 2,000 loci", 1100, 3000, 2000, true},
+      {"1,100 short rows, then 16,000 x 5,000 loci", 1100, 16000, 5000, false},
+      {"1,100 short rows, then 2,000 x 20,000 loci", 1100, 2000, 20000, false},
+      {"8 rows x 500,000 loci", 0, 8, 500000, false},
+      {"8 rows x 2,000,000 loci", 0, 8, 2000000, false},
+  };
+  std::printf(
+      "| data | file (MB) | read from | program (s) | peak RSS (MiB) | previous (s) | "
+      "previous RSS (MiB) | peak / previous |\n");
+  std::printf("|---|---|---|---|---|---|---|---|\n");
+  for (const Memory& m : cases) {
+    std::string file, gzip;
+    double megabytes = 0;
+    {
+      const std::string text = shortThenLongTable(m.shortRows, m.individuals, m.loci, 20261211);
+      megabytes = static_cast<double>(text.size()) / 1e6;
+      const std::string name = "memory" + std::to_string(m.shortRows) + "s" +
+                               std::to_string(m.individuals) + "x" + std::to_string(m.loci);
+      file = writeFile(name, text);
+      if (m.gzip) gzip = writeGzipFile(name, text);
+    }
+    std::vector<std::pair<const char*, ProgramCall>> reads = {
+        {"file", plainCall(file, 100)}, {"pipe", ProgramCall{{"-", "100", "-1"}, {}, false, file}}};
+    if (m.gzip) reads.push_back({"gzip file", plainCall(gzip, 100)});
+    for (const auto& [from, call] : reads) {
+      const ProgramRun run = medianRun(p.tevrol, call, p.repeats);
+      std::string previous = "- | - | -";
+      if (!p.previous.empty()) {
+        const ProgramRun before = medianRun(p.previous, call, 1);
+        char cells[128];
+        std::snprintf(cells, sizeof cells, "%.3f%s | %.0f | %.2f", before.seconds,
+                      before.succeeded ? "" : " (failed)", before.peakMiB,
+                      run.peakMiB / before.peakMiB);
+        previous = cells;
+      }
+      std::printf("| %s | %.0f | %s | %.3f%s | %.0f | %s |\n", m.name, megabytes, from, run.seconds,
+                  run.succeeded ? "" : " (failed)", run.peakMiB, previous.c_str());
+      std::fflush(stdout);
+    }
+    std::remove(file.c_str());
+    if (!gzip.empty()) std::remove(gzip.c_str());
+  }
+}
+
 int number(const char* text) {
   return static_cast<int>(std::strtol(text, nullptr, 10));
 }
@@ -300,21 +376,31 @@ int main(int argc, char** argv) {
     std::fwrite(text.data(), 1, text.size(), stdout);
     return 0;
   }
-  if (command == "run" && argc >= 3 && argc <= 5) {
-    const Programs programs{argv[2], argc == 5 ? argv[4] : "",
-                            argc >= 4 ? std::max(1, number(argv[3])) : 5};
-    runNarrowCases(programs);
-    std::printf("\n");
-    runMillion(programs);
-    std::printf("\n");
-    runWideCases(programs);
-    std::printf("\n");
-    runThreadCases(programs);
-    return 0;
+  const std::vector<std::pair<std::string, void (*)(const Programs&)>> parts = {
+      {"narrow", runNarrowCases},  {"million", runMillion},    {"wide", runWideCases},
+      {"threads", runThreadCases}, {"memory", runMemoryCases},
+  };
+  const bool all = command == "run" && argc >= 3 && argc <= 5;
+  const bool one = command == "part" && argc >= 4 && argc <= 6;
+  if (all || one) {
+    char** rest = argv + (all ? 2 : 3);
+    const int count = argc - (all ? 2 : 3);
+    const Programs programs{rest[0], count == 3 ? rest[2] : "",
+                            count >= 2 ? std::max(1, number(rest[1])) : 5};
+    bool ran = false;
+    for (const auto& [name, part] : parts) {
+      if (one && name != argv[2]) continue;
+      if (ran) std::printf("\n");
+      part(programs);
+      ran = true;
+    }
+    if (ran) return 0;
   }
   std::fprintf(stderr,
                "usage: tevrol_bench generate N L A B V SEED\n"
                "       tevrol_bench generate-wide N L H SEED\n"
-               "       tevrol_bench run TEVROL [REPEATS [PREVIOUS]]\n");
+               "       tevrol_bench run TEVROL [REPEATS [PREVIOUS]]\n"
+               "       tevrol_bench part narrow|million|wide|threads|memory TEVROL "
+               "[REPEATS [PREVIOUS]]\n");
   return 2;
 }

@@ -71,4 +71,20 @@ std::string uniqueTable(int individuals, int loci, unsigned seed) {
   return text;
 }
 
+std::string shortThenLongTable(int shortRows, int individuals, int loci, unsigned seed) {
+  std::mt19937_64 rng(seed);
+  std::string text = header(loci);
+  text.reserve(text.size() + static_cast<size_t>(individuals) * (2 * loci + 8));
+  for (int i = 0; i < shortRows; ++i) {
+    appendFactors(text, rng, 4, 3);
+    text += '\n';
+  }
+  for (int i = 0; i < individuals; ++i) {
+    appendFactors(text, rng, 4, 3);
+    text += randomBits(rng, loci);
+    text += '\n';
+  }
+  return text;
+}
+
 }  // namespace tevrol::bench

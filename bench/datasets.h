@@ -18,4 +18,8 @@ std::string wideTable(int individuals, int loci, int haplotypes, unsigned seed);
 // N individuals on 4 x 3 levels whose every locus text is unique in its column.
 std::string uniqueTable(int individuals, int loci, unsigned seed);
 
+// S rows that hold the two factors alone (their loci empty), then N rows of
+// L biallelic loci written 0/1, on 4 x 3 levels.
+std::string shortThenLongTable(int shortRows, int individuals, int loci, unsigned seed);
+
 }  // namespace tevrol::bench

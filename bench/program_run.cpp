@@ -9,9 +9,12 @@
 
 #include <algorithm>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <thread>
+#include <vector>
 
 namespace tevrol::bench {
 namespace {
@@ -57,6 +60,26 @@ double watchTable(int master, Clock::time_point start) {
   return tableSeconds;
 }
 
+// Writes the file into the pipe, then closes it: the end of the input. A
+// program that stops reading early ends the copy (the write fails; SIGPIPE
+// is ignored here).
+void feedPipe(const std::string& path, int pipe) {
+  const int file = open(path.c_str(), O_RDONLY);
+  std::vector<char> buffer(1 << 16);
+  bool flowing = file >= 0;
+  while (flowing) {
+    const ssize_t n = read(file, buffer.data(), buffer.size());
+    flowing = n > 0;
+    for (ssize_t done = 0; flowing && done < n;) {
+      const ssize_t written = write(pipe, buffer.data() + done, static_cast<size_t>(n - done));
+      flowing = written > 0;
+      done += written;
+    }
+  }
+  if (file >= 0) close(file);
+  close(pipe);
+}
+
 }  // namespace
 
 ProgramRun runProgram(const std::string& program, const ProgramCall& call) {
@@ -65,13 +88,33 @@ ProgramRun runProgram(const std::string& program, const ProgramCall& call) {
   // be mapped; copying that into the child would slow every start.
   malloc_trim(0);
   ProgramRun run;
+  int input[2] = {-1, -1};
+  if (!call.input.empty()) {
+    std::signal(SIGPIPE, SIG_IGN);
+    if (pipe(input) != 0) return run;
+  }
   const auto start = Clock::now();
   int master = -1;
   const pid_t pid = call.watchTable ? forkpty(&master, nullptr, nullptr, nullptr) : fork();
   if (pid == 0) {
+    if (input[0] >= 0) {
+      if (dup2(input[0], STDIN_FILENO) < 0) _exit(127);
+      close(input[0]);
+      close(input[1]);
+      std::signal(SIGPIPE, SIG_DFL);
+    }
     if (!call.watchTable) redirect(STDOUT_FILENO, "/dev/null");
     redirect(STDERR_FILENO, "/dev/null");  // no progress line on the terminal
     execute(program, call);
+  }
+  std::thread feeder;
+  if (input[0] >= 0) {
+    close(input[0]);
+    if (pid < 0) {
+      close(input[1]);
+    } else {
+      feeder = std::thread(feedPipe, call.input, input[1]);
+    }
   }
   if (pid < 0) return run;
   if (call.watchTable) {
@@ -81,6 +124,7 @@ ProgramRun runProgram(const std::string& program, const ProgramCall& call) {
   int status = 0;
   struct rusage usage {};
   wait4(pid, &status, 0, &usage);
+  if (feeder.joinable()) feeder.join();
   run.seconds = since(start);
   run.peakMiB = static_cast<double>(usage.ru_maxrss) / 1024.0;
   run.succeeded = WIFEXITED(status) && WEXITSTATUS(status) == 0;

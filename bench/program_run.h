@@ -17,6 +17,7 @@ struct ProgramCall {
   std::vector<std::string> arguments;    // after the program's own name
   std::vector<std::string> environment;  // NAME=VALUE added to ours
   bool watchTable = false;               // run on a terminal so the report arrives line by line
+  std::string input;  // a file fed to the program's standard input through a pipe; empty: none
 };
 
 ProgramRun runProgram(const std::string& program, const ProgramCall& call);

@@ -2,97 +2,70 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <vector>
 
 namespace tevrol {
 
 // The codes of one column: for every data row, the index of its text among
 // the column's distinct texts. A column is 1 byte a row while it has at most
-// 256 texts, 2 bytes up to 65,536 and 4 beyond; exactly one of the three
-// vectors is in use.
+// 256 texts, 2 bytes up to 65,536 and 4 beyond, in one block of memory: a
+// table of half a million columns of a few rows each pays a few dozen bytes
+// a column for them.
 class CodeColumn {
  public:
+  CodeColumn() = default;
+  ~CodeColumn();
+  CodeColumn(CodeColumn&& other) noexcept;
+  CodeColumn& operator=(CodeColumn&& other) noexcept;
+  CodeColumn(const CodeColumn&) = delete;
+  CodeColumn& operator=(const CodeColumn&) = delete;
+
+  // The bytes a code takes in a column whose codes go up to this one.
+  static constexpr int widthFor(uint32_t code) { return code <= 0xFF ? 1 : code <= 0xFFFF ? 2 : 4; }
+
   int width() const { return width_; }
-  size_t size() const {
-    if (width_ == 1) return narrow_.size();
-    if (width_ == 2) return middle_.size();
-    return wide_.size();
-  }
+  size_t size() const { return size_; }
 
   uint32_t at(size_t r) const {
-    if (width_ == 1) return narrow_[r];
-    if (width_ == 2) return middle_[r];
-    return wide_[r];
+    if (width_ == 1) return narrow()[r];
+    if (width_ == 2) return middle()[r];
+    return wide()[r];
   }
 
-  const uint8_t* narrow() const { return narrow_.data(); }
-  const uint16_t* middle() const { return middle_.data(); }
-  const uint32_t* wide() const { return wide_.data(); }
+  // The codes as an array of the column's width.
+  const uint8_t* narrow() const { return codes_; }
+  const uint16_t* middle() const { return reinterpret_cast<const uint16_t*>(codes_); }
+  const uint32_t* wide() const { return reinterpret_cast<const uint32_t*>(codes_); }
 
-  // Appends a code; the column widens when the code needs it.
+  // Appends a code; the column widens when the code needs it, and grows by
+  // doubling when its room is full.
   void push(uint32_t code) {
-    if (width_ == 1 && code <= 0xFF) {
-      narrow_.push_back(static_cast<uint8_t>(code));
+    if (width_ == 1 && code <= 0xFF && size_ < capacity_) {
+      codes_[size_++] = static_cast<uint8_t>(code);
     } else {
-      pushWide(code);
+      pushSlow(code);
     }
   }
 
   // Room for this many rows in all, at the present width.
-  void reserve(size_t rows) {
-    if (width_ == 1) narrow_.reserve(rows);
-    if (width_ == 2) middle_.reserve(rows);
-    if (width_ == 4) wide_.reserve(rows);
-  }
+  void reserve(size_t rows);
 
   // Maps the reserved room at once, where the system can: one call instead
   // of a page fault for every page the codes will fill.
-  void prefault() {
-    if (width_ == 1)
-      prefaultRange(narrow_.data() + narrow_.size(), narrow_.capacity() - narrow_.size());
-    if (width_ == 2)
-      prefaultRange(middle_.data() + middle_.size(), 2 * (middle_.capacity() - middle_.size()));
-    if (width_ == 4)
-      prefaultRange(wide_.data() + wide_.size(), 4 * (wide_.capacity() - wide_.size()));
-  }
+  void prefault();
 
-  // Bytes held, reserved capacity included.
-  size_t bytes() const {
-    return narrow_.capacity() + 2 * middle_.capacity() + 4 * wide_.capacity();
-  }
+  // Bytes held, reserved room included.
+  size_t bytes() const { return static_cast<size_t>(capacity_) * static_cast<size_t>(width_); }
 
  private:
   // Out of line, so that push stays small enough to inline.
-  __attribute__((noinline)) void pushWide(uint32_t code) {
-    if (width_ == 1 || (width_ == 2 && code > 0xFFFF)) widenFor(code);
-    if (width_ == 2) {
-      middle_.push_back(static_cast<uint16_t>(code));
-    } else {
-      wide_.push_back(code);
-    }
-  }
+  __attribute__((noinline)) void pushSlow(uint32_t code);
+  // Moves the codes into a block of rows x width bytes.
+  void relocate(size_t rows, int width);
 
-  void widenFor(uint32_t code) {
-    if (width_ == 1) {
-      middle_.reserve(narrow_.capacity());
-      middle_.assign(narrow_.begin(), narrow_.end());
-      std::vector<uint8_t>().swap(narrow_);
-      width_ = 2;
-    }
-    if (width_ == 2 && code > 0xFFFF) {
-      wide_.reserve(middle_.capacity());
-      wide_.assign(middle_.begin(), middle_.end());
-      std::vector<uint16_t>().swap(middle_);
-      width_ = 4;
-    }
-  }
-
-  static void prefaultRange(const void* start, size_t bytes);
-
+  uint8_t* codes_ = nullptr;  // size_ codes of width_ bytes, room for capacity_
+  uint32_t size_ = 0;         // rows never exceed the range of int32_t
+  uint32_t capacity_ = 0;
   int width_ = 1;
-  std::vector<uint8_t> narrow_;
-  std::vector<uint16_t> middle_;
-  std::vector<uint32_t> wide_;
 };
 
 // Calls visit(codes) with the column's codes as a pointer of their width

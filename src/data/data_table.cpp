@@ -20,6 +20,11 @@ namespace {
 
 constexpr size_t kMaxCount = std::numeric_limits<int32_t>::max();
 constexpr const char* kNoMemory = "Not enough memory for this data set";
+// Rows every column has room for at first: a table of very many columns and
+// few rows must not pay for more. The room doubles from there.
+constexpr size_t kFirstRows = 16;
+// Rows read before the input's size is trusted to tell how many will come.
+constexpr size_t kEstimateAfterRows = 1024;
 
 // Bit k set where byte k of the 64 at p is a TAB, LF or CR.
 uint64_t delimiterMask(const char* p) {
@@ -55,6 +60,12 @@ uint64_t delimiterMask(const char* p) {
 class DataTable::Builder {
  public:
   explicit Builder(DataTable& table) : table_(table), budget_(availableMemory() / 2) {}
+  ~Builder() {
+    // The tally dies with the builder.
+    for (TextDictionary& dictionary : table_.dictionaries_) dictionary.stopTally();
+  }
+  Builder(const Builder&) = delete;
+  Builder& operator=(const Builder&) = delete;
 
   // The input's size, when known, lets the columns be sized once.
   void expectBytes(uint64_t bytes) { expectedBytes_ = bytes; }
@@ -74,6 +85,7 @@ class DataTable::Builder {
     bool fast = !inHeader_ && partial_.empty();
     CodeColumn* columnAt = columnAt_;
     TextDictionary* dictionaryAt = dictionaryAt_;
+    const uint8_t* const* directAt = directAt_;
     size_t columns = columns_;
     for (size_t base = 0; base < n; base += 64) {
       const char* group = p + base;
@@ -89,7 +101,12 @@ class DataTable::Builder {
           // The common case, a whole field of a data line; the state it
           // changes is kept in locals, which stores of codes cannot alias.
           if (column < columns) {
-            columnAt[column].push(dictionaryAt[column].codeOf(p + fieldStart, d - fieldStart));
+            const size_t length = d - fieldStart;
+            const uint8_t known = length == 1 && directAt != nullptr
+                                      ? directAt[column][static_cast<unsigned char>(p[fieldStart])]
+                                      : 0;
+            columnAt[column].push(known != 0 ? known - 1u
+                                             : dictionaryAt[column].codeOf(p + fieldStart, length));
           }
           ++column;
           fieldStart = d + 1;
@@ -103,6 +120,7 @@ class DataTable::Builder {
         fast = !inHeader_;
         columnAt = columnAt_;
         dictionaryAt = dictionaryAt_;
+        directAt = directAt_;
         columns = columns_;
         fieldStart = d + 1;
         if (p[d] == '\r') {
@@ -121,8 +139,6 @@ class DataTable::Builder {
       lineHasText_ = true;
     }
     bytesBefore_ += n;
-    // New texts may have widened columns since the last reserve.
-    if (held_ != heldAtWidths_) measureRowBytes();
     checkMemory(reservedRows_);
   }
 
@@ -162,7 +178,7 @@ class DataTable::Builder {
     if (inHeader_) {
       if (table_.fieldNames_.size() == kMaxCount) fatalError("File has too many columns");
       table_.fieldNames_.emplace_back(text, length);
-      held_ += sizeof(std::string) + length;
+      tally_.bytes += sizeof(std::string) + length;
     } else if (column_ < columns_) {
       columnAt_[column_].push(dictionaryAt_[column_].codeOf(text, length));
     }
@@ -185,10 +201,12 @@ class DataTable::Builder {
   void startData() {
     inHeader_ = false;
     columns_ = table_.fieldNames_.size();
-    held_ += columns_ * (sizeof(TextDictionary) + sizeof(CodeColumn));
+    dataStartAt_ = lineEndAt_ + 1;
+    tally_.bytes += columns_ * (sizeof(TextDictionary) + sizeof(CodeColumn));
+    tally_.codeBytesPerRow = columns_;  // every column starts one byte wide
     checkMemory(0);
     table_.dictionaries_.reserve(columns_);
-    for (size_t c = 0; c < columns_; ++c) table_.dictionaries_.emplace_back(&held_);
+    for (size_t c = 0; c < columns_; ++c) table_.dictionaries_.emplace_back(&tally_);
     table_.columns_.resize(columns_);
     columnAt_ = table_.columns_.data();
     dictionaryAt_ = table_.dictionaries_.data();
@@ -196,62 +214,78 @@ class DataTable::Builder {
     reserveRows();
   }
 
-  // Room in every column for the rows still to come: as many as the rows so
-  // far promise for the whole input where its size is known, else twice as
-  // many as now. The columns never grow one by one in the loop.
+  // Room in every column for the rows still to come, all columns at once so
+  // that none grows in the loop: twice as many rows as now, or, once the
+  // first rows have been read from an input of known size, as many as they
+  // promise for the rest of it (at least an eighth more, should later rows
+  // be shorter). That room is filled, and mapped at once.
   void reserveRows() {
     const size_t rows = static_cast<size_t>(table_.rows_);
-    size_t want = std::max<size_t>(1024, 2 * rows);
-    const bool estimated =
-        expectedBytes_ > 0 && lineEndAt_ > 0 && rows >= 1024 && reservedRows_ <= 1024;
-    if (estimated) {
-      const double perRow = static_cast<double>(lineEndAt_) / static_cast<double>(rows);
-      want = std::max(rows + 1024,
-                      static_cast<size_t>(1.02 * static_cast<double>(expectedBytes_) / perRow));
+    size_t want = std::max(kFirstRows, 2 * rows);
+    bool prefault = false;
+    if (rows >= kEstimateAfterRows && expectedBytes_ > lineEndAt_ && lineEndAt_ > dataStartAt_) {
+      const double rest = static_cast<double>(expectedBytes_ - lineEndAt_);
+      const double perRow =
+          static_cast<double>(lineEndAt_ - dataStartAt_) / static_cast<double>(rows);
+      const double promised = 1.02 * rest / perRow;
+      // A row of all M fields takes at least M bytes (its TABs and line
+      // end). Rows shorter than that so far tell nothing of the rows to
+      // come, which may hold far more fields, and the room doubles as for a
+      // pipe; so the room mapped here never exceeds about the input's size.
+      if (promised <= rest / static_cast<double>(columns_)) {
+        want = rows + std::max(rows / 8, static_cast<size_t>(promised));
+        prefault = true;
+      }
     }
-    measureRowBytes();
+    want = std::min(want, kMaxCount);
+    for (TextDictionary& dictionary : table_.dictionaries_) dictionary.expectRows(want);
+    if (want >= TextDictionary::kDirectRows && directs_.empty()) {
+      tally_.bytes += columns_ * sizeof(uint8_t*);
+      directs_.reserve(columns_);
+      for (const TextDictionary& dictionary : table_.dictionaries_)
+        directs_.push_back(dictionary.directTable());
+      directAt_ = directs_.data();
+    }
     checkMemory(want);
     for (CodeColumn& column : table_.columns_) {
       column.reserve(want);
-      // Room reserved from an estimate will be filled.
-      if (estimated) column.prefault();
+      if (prefault) column.prefault();
     }
     reservedRows_ = want;
-  }
-
-  void measureRowBytes() {
-    rowBytes_ = 0;
-    for (const CodeColumn& column : table_.columns_)
-      rowBytes_ += static_cast<size_t>(column.width());
-    heldAtWidths_ = held_;
   }
 
   // The codes, the texts, and the field being read must leave room for the
   // analysis that follows; an endless device ends here too. rows: the rows
   // the columns hold room for.
   void checkMemory(size_t rows) const {
-    const double codes = static_cast<double>(rows) * static_cast<double>(rowBytes_);
-    if (static_cast<double>(held_ + partial_.capacity()) + codes > static_cast<double>(budget_)) {
+    const double codes = static_cast<double>(rows) * static_cast<double>(tally_.codeBytesPerRow);
+    if (static_cast<double>(tally_.bytes + partial_.capacity()) + codes >
+        static_cast<double>(budget_)) {
       fatalError(kNoMemory);
     }
   }
 
   DataTable& table_;
   size_t budget_;
-  size_t held_ = 0;  // bytes of names, dictionaries and texts
+  // The bytes of names, dictionaries and texts, and of a row of codes.
+  TextDictionary::Tally tally_;
   bool inHeader_ = true;
   bool pendingCR_ = false;  // the last block ended in a CR
   bool lineHasText_ = false;
   CodeColumn* columnAt_ = nullptr;  // the table's columns and dictionaries
   TextDictionary* dictionaryAt_ = nullptr;
+  // The dictionaries' direct tables side by side, once they have their own:
+  // a one-byte field then reads a pointer of eight to a cache line and its
+  // table, not a dictionary a line.
+  std::vector<const uint8_t*> directs_;
+  const uint8_t* const* directAt_ = nullptr;
   size_t column_ = 0;   // field of the current line
   size_t columns_ = 0;  // M, once the header is read
   size_t reservedRows_ = 0;
   uint64_t expectedBytes_ = 0;
   uint64_t bytesBefore_ = 0;  // fed before the current block
   uint64_t lineEndAt_ = 0;    // offset of the latest delimiter
-  size_t rowBytes_ = 0;       // the widths of all columns, as last measured
-  size_t heldAtWidths_ = 0;   // held_ when they were
+  uint64_t dataStartAt_ = 0;  // offset of the first byte after the header
   std::string partial_;
 };
 
@@ -273,6 +307,7 @@ void DataTable::startColumns(std::vector<std::string> names, int32_t rows) {
   fieldNames_ = std::move(names);
   dictionaries_.resize(fieldNames_.size());
   columns_.resize(fieldNames_.size());
+  for (TextDictionary& dictionary : dictionaries_) dictionary.expectRows(static_cast<size_t>(rows));
   for (CodeColumn& column : columns_) column.reserve(static_cast<size_t>(rows));
   rows_ = rows;
 }

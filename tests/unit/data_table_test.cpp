@@ -202,6 +202,39 @@ TEST(DataTable, AssignedColumnsGiveTheTableOfTheFile) {
   EXPECT_EQ(assigned.cell(69999, 3), many[69999]);
 }
 
+// The room reserved for codes follows the rows read: a file whose first
+// rows are short (its size then promises far more rows than come) reserves
+// about its own size, and a column of few rows little more than they take.
+TEST(DataTable, ReservedRoomFollowsTheRowsRead) {
+  const auto reserved = [](const DataTable& table) {
+    size_t bytes = 0;
+    for (int32_t c = 0; c < table.columnCount(); ++c) bytes += table.codes(c).bytes();
+    return bytes;
+  };
+  std::string text = "f\tg";
+  for (int l = 0; l < 200; ++l) text += "\tL" + std::to_string(l);
+  text += "\n";
+  for (int r = 0; r < 1100; ++r) text += "p\tx\n";
+  for (int r = 0; r < 2000; ++r) {
+    text += r % 2 ? "q\ty" : "p\ty";
+    for (int l = 0; l < 200; ++l) text += (r + l) % 3 ? "\t0" : "\t1";
+    text += "\n";
+  }
+  DataTable read(100000);
+  read.read(writeTempFile("short-then-long.txt", text));
+  EXPECT_EQ(read.rowCount(), 3100);
+  EXPECT_TRUE(dump(read) == dump(*tableFromText(text)));
+  EXPECT_LE(reserved(read), 2 * text.size());
+
+  std::string wide = "f\tg";
+  for (int l = 0; l < 20000; ++l) wide += "\tL" + std::to_string(l);
+  wide += "\n";
+  for (int r = 0; r < 8; ++r) wide += "p\tx" + std::string(20000, '\t') + "\n";
+  read.read(writeTempFile("wide.txt", wide));
+  EXPECT_EQ(read.rowCount(), 8);
+  EXPECT_LE(reserved(read), 32u * 20002);
+}
+
 TEST(DataTable, ReadsAMillionCharacterLineWhole) {
   const std::string locus(1000000, 'A');
   const std::string path =
@@ -229,6 +262,46 @@ TEST(DataTable, UnreadablePathIsFatal) {
   EXPECT_EQ(test::errorReport([&] { table.read(folder + "/missing.txt"); }),
             "ERROR: Could not open file\n");
   EXPECT_EQ(test::errorReport([&] { table.read(folder); }), "ERROR: Could not open file\n");
+}
+
+// Texts are found by a scan, by hashing past eight, and one-byte texts
+// through a direct table once the column is long, which a short column only
+// shares: every way gives a text the code of its first appearance, one-byte
+// texts past code 254 too, whether the column grew long before or after
+// they came. The tally's bytes of a row of codes grow by one at a
+// dictionary's 257th text, when its column widens.
+TEST(TextDictionary, CodesKeptAcrossLookupsAndTallyFollowsWidths) {
+  TextDictionary::Tally tally;
+  TextDictionary early(&tally);
+  TextDictionary late(&tally);
+  TextDictionary small(&tally);
+  std::vector<std::string> texts = {"x", "", "yy"};
+  for (int i = 0; i < 250; ++i) texts.push_back("t" + std::to_string(i));
+  for (char c = 'a'; c <= 't'; ++c) texts.push_back(std::string(1, c));
+  const auto codes = [&](TextDictionary& dictionary, size_t count) {
+    std::vector<uint32_t> found;
+    for (size_t i = 0; i < count; ++i) {
+      found.push_back(dictionary.codeOf(texts[i].data(), texts[i].size()));
+    }
+    return found;
+  };
+  std::vector<uint32_t> expected(texts.size());
+  for (size_t i = 0; i < texts.size(); ++i) expected[i] = static_cast<uint32_t>(i);
+
+  EXPECT_EQ(codes(early, 6), std::vector<uint32_t>(expected.begin(), expected.begin() + 6));
+  EXPECT_EQ(codes(late, texts.size()), expected);
+  EXPECT_EQ(small.codeOf("y", 1), 0u);
+  EXPECT_EQ(small.codeOf("x", 1), 1u);
+  early.expectRows(100000);
+  late.expectRows(100000);
+  for (TextDictionary* dictionary : {&early, &late}) {
+    EXPECT_EQ(codes(*dictionary, texts.size()), expected);
+    EXPECT_EQ(codes(*dictionary, texts.size()), expected);
+    EXPECT_EQ(dictionary->texts(), texts);
+  }
+  EXPECT_EQ(small.codeOf("a", 1), 2u);
+  EXPECT_EQ(small.codeOf("x", 1), 1u);
+  EXPECT_EQ(tally.codeBytesPerRow, 2u);
 }
 
 }  // namespace
