@@ -22,8 +22,10 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <functional>
+#include <limits>
 #include <string>
 #include <thread>
 #include <vector>
@@ -355,6 +357,49 @@ void runMemoryCases(const Programs& p) {
   }
 }
 
+// The cost model beside the clock: for each data shape and each mode, the
+// model's work units per pass and the time a pass takes on one thread. The
+// model's one scale, kNanosecondsPerUnit (3 ns), is the median of the last
+// column; the automatic choice is right where the mode it takes is the
+// fastest measured.
+void runCostModelCases(const Programs& p) {
+  struct Shape {
+    int individuals, loci, levelsA, levelsB, values;
+    int32_t nperm;
+    const char* what;
+  };
+  const Shape shapes[] = {
+      {60, 2000, 2, 2, 4, 200, "few individuals, many loci"},
+      {4000, 20, 4, 3, 4, 200, "many individuals, few loci"},
+      {3000, 400, 4, 3, 2, 100, "biallelic"},
+      {2000, 40, 10, 10, 20, 100, "many cells and values"},
+  };
+  std::printf("### The cost model beside the clock (1 thread)\n\n");
+  std::printf("| data | N | L | mode | chosen | units/pass | ns/pass | ns/unit |\n");
+  std::printf("|---|---|---|---|---|---|---|---|\n");
+  for (const Shape& s : shapes) {
+    const Prepared prepared(
+        randomTable(s.individuals, s.loci, s.levelsA, s.levelsB, s.values, 20261211));
+    const EngineInput input{prepared.design, prepared.loci, s.nperm, 1};
+    const char* chosen = chooseEngineMode(prepared.design, prepared.loci, s.nperm, 1).name;
+    for (const EngineModeRow& mode : engineModes()) {
+      if (!mode.automatic && s.individuals > 2000) continue;  // the N x N reference
+      std::unique_ptr<ModeFindings> findings;
+      const ModeCost cost = mode.cost(input, std::numeric_limits<double>::infinity(), findings);
+      std::vector<double> times;
+      const char* used = nullptr;
+      for (int r = 0; r < p.repeats; ++r) {
+        times.push_back(timeEngine(prepared, s.nperm, 1, &mode, used));
+      }
+      const double ns = median(times) * 1e9 / (3.0 * s.nperm);
+      std::printf("| %s | %d | %d | %s | %s | %.3g | %.3g | %.2f |\n", s.what, s.individuals,
+                  s.loci, mode.name, std::strcmp(mode.name, chosen) == 0 ? "yes" : "", cost.work,
+                  ns, ns / cost.work);
+      std::fflush(stdout);
+    }
+  }
+}
+
 int number(const char* text) {
   return static_cast<int>(std::strtol(text, nullptr, 10));
 }
@@ -378,7 +423,7 @@ int main(int argc, char** argv) {
   }
   const std::vector<std::pair<std::string, void (*)(const Programs&)>> parts = {
       {"narrow", runNarrowCases},  {"million", runMillion},    {"wide", runWideCases},
-      {"threads", runThreadCases}, {"memory", runMemoryCases},
+      {"threads", runThreadCases}, {"memory", runMemoryCases}, {"costs", runCostModelCases},
   };
   const bool all = command == "run" && argc >= 3 && argc <= 5;
   const bool one = command == "part" && argc >= 4 && argc <= 6;
@@ -400,7 +445,7 @@ int main(int argc, char** argv) {
                "usage: tevrol_bench generate N L A B V SEED\n"
                "       tevrol_bench generate-wide N L H SEED\n"
                "       tevrol_bench run TEVROL [REPEATS [PREVIOUS]]\n"
-               "       tevrol_bench part narrow|million|wide|threads|memory TEVROL "
+               "       tevrol_bench part narrow|million|wide|threads|memory|costs TEVROL "
                "[REPEATS [PREVIOUS]]\n");
   return 2;
 }
