@@ -21,14 +21,13 @@ void requireMemoryForDistances(uint64_t bytes, int32_t individuals) {
   if (bytes > availableMemory()) distanceMemoryError(individuals);
 }
 
-void buildDistanceTables(const LocusCodes& loci, DistanceTable& observed, DistanceTable& working) {
+DistanceTable buildDistanceTable(const LocusCodes& loci) {
   const int32_t n = loci.individuals;
-  const uint64_t bytes =
-      2 * uint64_t{sizeof(int32_t)} * static_cast<uint64_t>(n) * static_cast<uint64_t>(n);
-  requireMemoryForDistances(bytes, n);
+  requireMemoryForDistances(
+      uint64_t{sizeof(int32_t)} * static_cast<uint64_t>(n) * static_cast<uint64_t>(n), n);
+  DistanceTable observed;
   try {
     observed = DistanceTable(n);
-    working = DistanceTable(n);
   } catch (const std::bad_alloc&) {
     distanceMemoryError(n);
   }
@@ -45,7 +44,19 @@ void buildDistanceTables(const LocusCodes& loci, DistanceTable& observed, Distan
       out[y] = d;
     }
   }
-  working = observed;
+  return observed;
+}
+
+void buildDistanceTables(const LocusCodes& loci, DistanceTable& observed, DistanceTable& working) {
+  const int32_t n = loci.individuals;
+  requireMemoryForDistances(
+      2 * uint64_t{sizeof(int32_t)} * static_cast<uint64_t>(n) * static_cast<uint64_t>(n), n);
+  observed = buildDistanceTable(loci);
+  try {
+    working = observed;
+  } catch (const std::bad_alloc&) {
+    distanceMemoryError(n);
+  }
 }
 
 void applyArrangement(const DistanceTable& observed, const int32_t* cellAssignment,

@@ -37,6 +37,10 @@ class DistanceTable {
 // The same error unless the bytes fit in the available memory.
 void requireMemoryForDistances(uint64_t bytes, int32_t individuals);
 
+// The distances of every pair of individuals by position: the number of loci
+// at which their codes differ. Fatal when they do not fit in memory.
+DistanceTable buildDistanceTable(const LocusCodes& loci);
+
 // ObservedDistances and WorkingDistances, equal on return.
 void buildDistanceTables(const LocusCodes& loci, DistanceTable& observed, DistanceTable& working);
 

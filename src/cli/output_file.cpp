@@ -39,6 +39,25 @@ mode_t newFileMode() {
   return 0666 & ~mask;
 }
 
+// A file without a name, in TMPDIR (default /tmp), gone when closed.
+std::FILE* anonymousFile() {
+  const char* folder = std::getenv("TMPDIR");
+  std::string name = folder != nullptr && *folder != '\0' ? folder : "/tmp";
+  name += "/tevrol.XXXXXX";
+  std::vector<char> buffer(name.begin(), name.end());
+  buffer.push_back('\0');
+  const int fd = mkstemp(buffer.data());
+  if (fd < 0) return nullptr;
+  unlink(buffer.data());
+  std::FILE* file = fdopen(fd, "w+");
+  if (file == nullptr) {
+    const int err = errno;
+    close(fd);
+    errno = err;
+  }
+  return file;
+}
+
 }  // namespace
 
 bool namesSameRegularFile(const std::string& a, const std::string& b) {
@@ -69,7 +88,7 @@ OutputFile::OutputFile(const std::string& path) : path_(path) {
   if (exists && fstat(STDOUT_FILENO, &out) == 0 && sameFile(named, out)) {
     // Spooled, and written after the report when finished, so that the
     // report is never interleaved with a file that is written as it goes.
-    file_ = std::tmpfile();
+    file_ = anonymousFile();
     if (file_ == nullptr) fail("could not create", errno);
     sharesStdout_ = true;
     return;
@@ -145,10 +164,15 @@ void OutputFile::copyToStdout() {
   std::rewind(file_);
   char chunk[1 << 16];
   for (size_t got; (got = std::fread(chunk, 1, sizeof chunk, file_)) > 0;) {
-    // A failed write to standard output is the report's failure (finishRun).
-    if (std::fwrite(chunk, 1, got, stdout) != got) return;
+    // Standard output that fails ends the run before any other output is
+    // put in place, with the reason of the failure.
+    if (std::fwrite(chunk, 1, got, stdout) != got) {
+      noteStdoutError(errno);
+      finishRun(0);
+    }
   }
   if (std::ferror(file_)) fail("could not write", errno);
+  if (!flushStdout()) finishRun(0);
 }
 
 void OutputFile::commit() {

@@ -14,12 +14,16 @@ ExitHook exitHook = nullptr;
 int stdoutError = 0;  // errno of the first failed write to standard output
 }  // namespace
 
+void noteStdoutError(int err) {
+  if (stdoutError == 0) stdoutError = err != 0 ? err : -1;
+}
+
 bool flushStdout() {
   errno = 0;
   const bool flushed = std::fflush(stdout) == 0;
   if (flushed && !std::ferror(stdout)) return true;
   // A later flush finds the buffer gone and no errno: keep the first reason.
-  if (stdoutError == 0) stdoutError = errno != 0 ? errno : -1;
+  noteStdoutError(errno);
   return false;
 }
 

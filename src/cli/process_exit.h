@@ -23,6 +23,8 @@ namespace tevrol {
 // Flushes standard output; false when anything written to it so far could
 // not be written. The reason of the first failure is kept for finishRun.
 bool flushStdout();
+// Keeps err as the reason standard output failed, unless one is kept.
+void noteStdoutError(int err);
 
 // Replaces the process exit of finishRun, for harnesses that run tevrol
 // in-process (a fuzzer): the hook must not return, e.g. it throws.

@@ -26,9 +26,19 @@ bool handlersInstalled = false;
 // outside: interrupts, closed pipes, timers, the limits of batch systems and
 // signals sent by other programs. Faults (SIGSEGV, SIGBUS, ...) are a bug of
 // ours and stay with the debugger or sanitizer that reports them.
-constexpr int kCleanedSignals[] = {SIGINT,  SIGTERM,   SIGHUP,  SIGPIPE, SIGQUIT, SIGXCPU,
-                                   SIGXFSZ, SIGABRT,   SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM,
-                                   SIGPROF, SIGSTKFLT, SIGIO,   SIGPWR};
+constexpr int kCleanedSignals[] = {
+    SIGINT,    SIGTERM, SIGHUP,  SIGPIPE, SIGQUIT,   SIGXCPU, SIGXFSZ,
+    SIGABRT,   SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM, SIGPROF,
+#ifdef SIGSTKFLT
+    SIGSTKFLT,
+#endif
+#ifdef SIGIO
+    SIGIO,
+#endif
+#ifdef SIGPWR
+    SIGPWR,
+#endif
+};
 
 extern "C" void removeAndReraise(int signal) {
   removeTemporaryFiles();
@@ -50,7 +60,9 @@ void installHandlers() {
   if (handlersInstalled) return;
   handlersInstalled = true;
   for (const int signal : kCleanedSignals) installHandler(signal);
+#ifdef SIGRTMIN
   for (int signal = SIGRTMIN; signal <= SIGRTMAX; ++signal) installHandler(signal);
+#endif
 }
 
 }  // namespace

@@ -18,6 +18,7 @@ namespace tevrol {
 namespace {
 
 constexpr size_t kRawBuffer = size_t{1} << 20;
+constexpr const char* kNoMemory = "Not enough memory for this data set";
 constexpr const char* kDamaged =
     "Could not read file: the compressed data is damaged or incomplete";
 
@@ -102,9 +103,12 @@ bool InputStream::startNextMember(bool& ended) {
   if (ended) return true;
   if (left < 2 || !isGzipMagic(raw_.get() + rawAt_)) return fail(kDamaged), false;
   if (!inflaterReady_) {
-    inflater_.reset(new z_stream{});
+    // Reads may run on a thread of their own, where nothing may be thrown:
+    // running out of memory is a failure like the others.
+    inflater_.reset(new (std::nothrow) z_stream{});
+    if (!inflater_) return fail(kNoMemory), false;
     // 16 + 15: a gzip wrapper and the largest window.
-    if (::inflateInit2(inflater_.get(), 16 + 15) != Z_OK) throw std::bad_alloc();
+    if (::inflateInit2(inflater_.get(), 16 + 15) != Z_OK) return fail(kNoMemory), false;
     inflaterReady_ = true;
   } else if (::inflateReset(inflater_.get()) != Z_OK) {
     return fail(kDamaged), false;
@@ -138,7 +142,7 @@ int64_t InputStream::readCompressed(char* buffer, size_t capacity) {
     if (status == Z_STREAM_END) {
       member_ = Member::Between;
     } else if (status == Z_MEM_ERROR) {
-      throw std::bad_alloc();
+      return fail(kNoMemory);
     } else if (status != Z_OK && status != Z_BUF_ERROR) {
       return fail(kDamaged);
     }

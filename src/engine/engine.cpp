@@ -140,33 +140,36 @@ struct Candidate {
   double work = 0;  // with the threads that fit
 };
 
-// The cheapest mode whose tables and threads fit a quarter of the memory;
-// the fallback mode wins a tie, and is the choice when nothing fits.
+// The cheapest mode whose tables and threads fit a quarter of the memory,
+// the lowest in rank among equals; the lowest in rank when nothing fits.
 Candidate chooseMode(const EngineInput& input) {
   const double budget = static_cast<double>(availableMemory()) / 4;
   std::vector<Candidate> weighed;
   double cheapest = std::numeric_limits<double>::infinity();
-  int best = -1;
-  int fallback = 0;
   for (const EngineModeRow& mode : engineModes()) {
     if (!mode.automatic) continue;
     Candidate c{&mode, {}, nullptr, 0};
     c.cost = mode.cost(input, cheapest, c.findings);
     cheapest = std::min(cheapest, c.cost.work);
     const int usable = threadsWithin(c.cost, budget, input.threads);
-    // A mode that fits fewer threads than asked for runs that much slower.
-    c.work = usable == 0 ? std::numeric_limits<double>::infinity()
+    // A mode that fits fewer threads than asked for runs that much slower;
+    // one that fits none is never taken on its work.
+    c.work = usable == 0 ? std::numeric_limits<double>::quiet_NaN()
                          : c.cost.work * input.threads / usable;
-    const int k = static_cast<int>(weighed.size());
-    if (mode.fallback) fallback = k;
-    const double bestWork = best < 0 ? std::numeric_limits<double>::infinity()
-                                     : weighed[static_cast<size_t>(best)].work;
-    if (usable > 0 && (c.work < bestWork || (mode.fallback && best >= 0 && c.work == bestWork))) {
-      best = k;
-    }
     weighed.push_back(std::move(c));
   }
-  return std::move(weighed[static_cast<size_t>(best < 0 ? fallback : best)]);
+  const auto before = [](const Candidate& x, const Candidate& y) {
+    return x.work < y.work || (x.work == y.work && x.mode->rank < y.mode->rank);
+  };
+  Candidate* best = nullptr;
+  Candidate* lowest = nullptr;
+  for (Candidate& c : weighed) {
+    if (lowest == nullptr || c.mode->rank < lowest->mode->rank) lowest = &c;
+    // An infinite estimate is no choice: it stands for data the mode cannot use.
+    if (!(c.work < std::numeric_limits<double>::infinity())) continue;
+    if (best == nullptr || before(c, *best)) best = &c;
+  }
+  return std::move(best != nullptr ? *best : *lowest);
 }
 
 // The mode asked for by name, its estimate as if nothing else were weighed.

@@ -51,7 +51,9 @@ struct EngineModeRow {
   ModeCostFunction* cost;
   ModeMakeFunction* make;
   bool automatic;  // weighed by the automatic choice
-  bool fallback;   // the automatic choice when no mode fits in memory
+  // Among weighed modes of equal work the one of lowest rank is taken, and
+  // the lowest of all when no mode fits in memory.
+  int rank;
 };
 
 // Every mode, in the order the automatic choice weighs them and messages

@@ -18,10 +18,8 @@ class ReferenceScratch : public EngineScratch {
 
 class ReferenceEngine : public Engine {
  public:
-  ReferenceEngine(const Design& design, const LocusCodes& loci) : Engine(design, loci) {
-    DistanceTable unused;
-    buildDistanceTables(loci, observed_, unused);
-  }
+  ReferenceEngine(const Design& design, const LocusCodes& loci)
+      : Engine(design, loci), observed_(buildDistanceTable(loci)) {}
 
  protected:
   std::unique_ptr<EngineScratch> createScratch() const override {

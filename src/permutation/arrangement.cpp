@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "analysis/distances.h"
 #include "permutation/random.h"
 
 namespace tevrol {

@@ -7,7 +7,6 @@
 
 namespace tevrol {
 
-class DistanceTable;
 class Random;
 
 // Permutation types: 0 exchanges individuals within each XB level, 1 within

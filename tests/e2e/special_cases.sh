@@ -245,6 +245,17 @@ cmp -s <(head -n "$lines" "$work/null_stdout.out" | sed 3d) <(sed 3d "$here/expe
   [ "$(sed -n "$((lines + 1))p" "$work/null_stdout.out")" = "$(printf 'type\tpermutation\tF_XA\tF_XB')" ] ||
   fail "null file on standard output: not after the report"
 
+# When standard output fails while the spooled null file is copied, the JSON
+# file is not put in place (SIGPIPE ignored, so that the write fails).
+(
+  trap '' PIPE
+  "$tevrol" --null /dev/stdout --json "$work/spooled.json" "$data/demo.txt" 100000 -1 \
+    2>"$work/spooled.err" | head -c 3000 >/dev/null
+  [ "${PIPESTATUS[0]}" = 13 ]
+) || fail "spooled null file on a closed pipe: not status 13"
+[ ! -e "$work/spooled.json" ] && grep -q 'could not write the output: Broken pipe' "$work/spooled.err" ||
+  fail "spooled null file on a closed pipe: JSON file kept or '$(cat "$work/spooled.err")'"
+
 # A reader that goes away ends the run by SIGPIPE, without a message.
 "$tevrol" --null /dev/stdout "$regions" 20000 -1 2>"$work/err" | head -n 1 >/dev/null
 status=${PIPESTATUS[0]}
