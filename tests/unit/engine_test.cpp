@@ -181,6 +181,23 @@ TEST(Engine, ChoosesPairsForWideDataAndCountsForManyIndividuals) {
   EXPECT_STREQ(chooseEngineMode(tall.design(), tall.loci(), 1000, 2).name, "sliced");
 }
 
+// Cells of 6, 9, 9, 8, 10 and 6 at loci of 15, 3 and 5 values: pairs and
+// bitset both estimate 642 units a pass, and the tie goes to bitset.
+TEST(Engine, EqualEstimatesGoToTheModeOfLowerRank) {
+  const int sizes[] = {6, 9, 9, 8, 10, 6};
+  std::string text = "A\tB\tL1\tL2\tL3\n";
+  int i = 0;
+  for (int c = 0; c < 6; ++c) {
+    for (int k = 0; k < sizes[c]; ++k, ++i) {
+      text += "a" + std::to_string(c / 2) + "\tb" + std::to_string(c % 2) + "\tv" +
+              std::to_string(i % 15) + "\tw" + std::to_string(i % 3) + "\tx" +
+              std::to_string(i % 5) + "\n";
+    }
+  }
+  const Fixture fixture(text);
+  EXPECT_STREQ(chooseEngineMode(fixture.design(), fixture.loci(), 108, 1).name, "bitset");
+}
+
 TEST(Engine, ManyLocusValuesUseWideCodes) {
   // Every text distinct: more values than 16-bit codes can number.
   std::string text = "A\tB\tL1\tL2\n";
