@@ -245,6 +245,18 @@ cmp -s <(head -n "$lines" "$work/null_stdout.out" | sed 3d) <(sed 3d "$here/expe
   [ "$(sed -n "$((lines + 1))p" "$work/null_stdout.out")" = "$(printf 'type\tpermutation\tF_XA\tF_XB')" ] ||
   fail "null file on standard output: not after the report"
 
+# A null file that cannot grow is named with the reason, and the JSON file of
+# the run is not put in place.
+(
+  ulimit -f 64
+  trap '' XFSZ
+  "$tevrol" --json "$work/fsize.json" --null "$work/fsize.null" "$regions" 30000 -1 \
+    >/dev/null 2>"$work/fsize.err"
+  [ "$?" = 13 ]
+) || fail "null file over the file size limit: not status 13"
+[ ! -e "$work/fsize.json" ] && grep -q "could not write $work/fsize.null: File too large" "$work/fsize.err" ||
+  fail "null file over the file size limit: '$(cat "$work/fsize.err")'"
+
 # When standard output fails while the spooled null file is copied, the JSON
 # file is not put in place (SIGPIPE ignored, so that the write fails).
 (
