@@ -109,13 +109,23 @@ TEST(Arrangement, PoolInvariantsOnRandomDesigns) {
     Arrangements arrangements(design);
     Random random;
     Random twin;
+    Random split;
     random.setSeed(-1 - trial);
     twin.setSeed(-1 - trial);
+    split.setSeed(-1 - trial);
     for (int draw = 0; draw < 6; ++draw) {
       const int type = draw % 3;
       std::vector<int32_t> assignment(static_cast<size_t>(n), -1);
       arrangements.draw(type, random, assignment.data());
       expectDrewDeviates(random, twin, n);
+      // The pass loop draws the indices first and applies them later, on
+      // another thread: the same arrangement.
+      std::vector<int32_t> indices(static_cast<size_t>(n));
+      std::vector<int32_t> pool(static_cast<size_t>(n));
+      std::vector<int32_t> applied(static_cast<size_t>(n), -1);
+      arrangements.drawIndices(type, split, indices.data());
+      arrangements.applyIndices(type, indices.data(), pool.data(), applied.data());
+      EXPECT_EQ(applied, assignment) << "type " << type;
       for (int32_t x = 0; x < n; ++x) {
         const MemberRef at = design.member(x);
         const MemberRef from = design.member(assignment[static_cast<size_t>(x)]);
