@@ -4,12 +4,10 @@
 #include <utility>
 
 #include "analysis/design.h"
-#include "analysis/distances.h"
 #include "base/fatal.h"
 #include "data/data_table.h"
 #include "data/levels.h"
 #include "engine/engine.h"
-#include "engine/engine_modes.h"
 #include "permutation/pass_loop.h"
 #include "permutation/pvalues.h"
 #include "permutation/random.h"
