@@ -52,6 +52,18 @@ CodeColumn& CodeColumn::operator=(CodeColumn&& other) noexcept {
   return *this;
 }
 
+void CodeColumn::recode(const uint32_t* newCode) {
+  if (width_ == 1) {
+    for (size_t r = 0; r < size_; ++r) codes_[r] = static_cast<uint8_t>(newCode[codes_[r]]);
+  } else if (width_ == 2) {
+    auto* codes = reinterpret_cast<uint16_t*>(codes_);
+    for (size_t r = 0; r < size_; ++r) codes[r] = static_cast<uint16_t>(newCode[codes[r]]);
+  } else {
+    auto* codes = reinterpret_cast<uint32_t*>(codes_);
+    for (size_t r = 0; r < size_; ++r) codes[r] = newCode[codes[r]];
+  }
+}
+
 void CodeColumn::reserve(size_t rows) {
   rows = std::min<size_t>(rows, std::numeric_limits<uint32_t>::max());
   if (rows > capacity_) relocate(rows, width_);

@@ -46,6 +46,9 @@ class CodeColumn {
     }
   }
 
+  // Rewrites every code c as newCode[c]; the new codes must fit the width.
+  void recode(const uint32_t* newCode);
+
   // Room for this many rows in all, at the present width.
   void reserve(size_t rows);
 

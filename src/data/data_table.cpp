@@ -312,6 +312,25 @@ void DataTable::startColumns(std::vector<std::string> names, int32_t rows) {
   rows_ = rows;
 }
 
+void DataTable::appendColumn(std::string name, const std::vector<std::string>& texts,
+                            CodeColumn codes) {
+  if (fieldNames_.empty()) rows_ = static_cast<int32_t>(codes.size());
+  if (fieldNames_.size() == kMaxCount) fatalError("File has too many columns");
+  TextDictionary dictionary;
+  for (const std::string& text : texts) dictionary.codeOf(text.data(), text.size());
+  fieldNames_.push_back(std::move(name));
+  dictionaries_.push_back(std::move(dictionary));
+  columns_.push_back(std::move(codes));
+}
+
+void DataTable::recodeColumn(int32_t c, const std::vector<uint32_t>& newCode,
+                             const std::vector<std::string>& texts) {
+  TextDictionary dictionary;
+  for (const std::string& text : texts) dictionary.codeOf(text.data(), text.size());
+  dictionaries_[static_cast<size_t>(c)] = std::move(dictionary);
+  columns_[static_cast<size_t>(c)].recode(newCode.data());
+}
+
 DataTable& DataTable::parse(const std::string& bytes) {
   reset();
   Builder builder(*this);

@@ -68,6 +68,16 @@ class DataTable {
     return distinctValues(c)[static_cast<size_t>(code(r, c))];
   }
 
+  // Appends a column of rowCount() codes, each an index into texts, which
+  // must be distinct and all in use. An empty table takes its row count from
+  // the first column.
+  void appendColumn(std::string name, const std::vector<std::string>& texts, CodeColumn codes);
+
+  // Gives column c new codes: code k becomes newCode[k], whose texts are
+  // `texts` in the new order. Codes never grow, so the column keeps its width.
+  void recodeColumn(int32_t c, const std::vector<uint32_t>& newCode,
+                    const std::vector<std::string>& texts);
+
  private:
   class Builder;
   void reset();

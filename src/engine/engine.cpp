@@ -25,48 +25,6 @@ int64_t totalValues(const LocusCodes& loci) {
 using engine_detail::sz;
 using engine_detail::totalValues;
 
-namespace {
-
-// How many individuals carry each value of a locus. When every data row is an
-// individual the codes are counted as they lie, with no gather through rowOf.
-template <typename Code>
-void countValues(const Code* codes, const LocusCodes& loci, std::vector<int64_t>& counts) {
-  const size_t n = loci.rowOf.size();
-  if (counts.size() == 2 && n == static_cast<size_t>(loci.table->rowCount())) {
-    int64_t ones = 0;  // a plain sum, which vectorises
-    for (size_t r = 0; r < n; ++r) ones += codes[r];
-    counts = {static_cast<int64_t>(n) - ones, ones};
-    return;
-  }
-  // Four tables in turn, so that runs of one value do not wait on one counter.
-  std::vector<int64_t> four(4 * counts.size(), 0);
-  size_t k = 0;
-  for (const int32_t r : loci.rowOf) {
-    ++four[(k & 3) * counts.size() + codes[r]];
-    ++k;
-  }
-  for (size_t v = 0; v < counts.size(); ++v) {
-    for (size_t t = 0; t < 4; ++t) counts[v] += four[t * counts.size() + v];
-  }
-}
-
-// Sum over loci of (N^2 - sum over values of count^2): S_T of every pass.
-int64_t totalSum(const LocusCodes& loci) {
-  const int64_t n = loci.individuals;
-  int64_t total = 0;
-  std::vector<int64_t> counts;
-  for (int32_t l = 0; l < loci.loci; ++l) {
-    counts.assign(sz(loci.valueCount[sz(l)]), 0);
-    visitCodes(loci.column(l), [&](const auto* codes) { countValues(codes, loci, counts); });
-    int64_t squares = 0;
-    for (const int64_t c : counts) squares += c * c;
-    total += n * n - squares;
-  }
-  return total;
-}
-
-}  // namespace
-
 namespace engine_detail {
 
 DesignFigures figuresOf(const Design& design, const LocusCodes& loci) {
@@ -82,7 +40,7 @@ DesignFigures figuresOf(const Design& design, const LocusCodes& loci) {
 }  // namespace engine_detail
 
 Engine::Engine(const Design& design, const LocusCodes& loci)
-    : design_(design), loci_(loci.loci), total_(totalSum(loci)) {}
+    : design_(design), loci_(loci.loci), total_(loci.totalSum) {}
 
 std::unique_ptr<EngineScratch> Engine::makeScratch() const {
   std::unique_ptr<EngineScratch> scratch;

@@ -50,7 +50,7 @@ void runPermutations(const PassLoop& loop, const LocusCodes& loci, const Setting
 
 // Everything of the run after the table is at hand; fills every part of
 // `result` but file, nperm and seed.
-void analyseTable(const DataTable& table, const Settings& settings, Random& random,
+void analyseTable(DataTable& table, const Settings& settings, Random& random,
                   RunResult& result, const ReportSink& report, const PassSink& onPass) {
   checkTable(table);
   describeTable(table, result);

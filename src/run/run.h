@@ -22,7 +22,8 @@ struct RunRequest {
   // The input, read by the run: a path, "-" for standard input. With `table`
   // set, only the name of the data in the result.
   std::string file;
-  const DataTable* table = nullptr;  // a table already in memory instead
+  // A table already in memory instead; the run may recode its locus columns.
+  DataTable* table = nullptr;
   int64_t nperm = kDefaultPermutations;
   bool hasSeed = false;  // false: seeded from the clock
   int32_t seed = 0;
