@@ -2,9 +2,13 @@
 
 #include <getopt.h>
 
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "base/fatal.h"
 #include "base/parse_int.h"
@@ -14,7 +18,7 @@ namespace tevrol {
 namespace {
 
 // Values of the options without a short form.
-enum LongOnly { kJson = 256, kNull, kProgress, kNoProgress };
+enum LongOnly { kJson = 256, kNull, kProgress, kNoProgress, kSamples, kFactors, kMissing, kMaxMissing };
 
 const option kLongOptions[] = {
     {"help", no_argument, nullptr, 'h'},
@@ -24,6 +28,10 @@ const option kLongOptions[] = {
     {"null", required_argument, nullptr, kNull},
     {"progress", no_argument, nullptr, kProgress},
     {"no-progress", no_argument, nullptr, kNoProgress},
+    {"samples", required_argument, nullptr, kSamples},
+    {"factors", required_argument, nullptr, kFactors},
+    {"missing", required_argument, nullptr, kMissing},
+    {"max-missing", required_argument, nullptr, kMaxMissing},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -54,6 +62,28 @@ bool isAmbiguous(const std::string& name) {
 std::string requirePath(const std::string& word, const char* text) {
   if (*text == '\0') fatalError("Option " + word + " needs a file name");
   return text;
+}
+
+// Two column names, "NAME,NAME".
+std::vector<std::string> factorNames(const std::string& word, const char* text) {
+  std::vector<std::string> names = splitList(text);
+  if (names.size() != 2 || names[0].empty() || names[1].empty()) {
+    fatalError("Option " + word + " must name two columns of the sample sheet: NAME,NAME");
+  }
+  return names;
+}
+
+// A share from 0 to 1, written as a plain decimal number and nothing else.
+double share(const std::string& word, const char* text) {
+  char* end = nullptr;
+  errno = 0;
+  const double value = std::strtod(text, &end);
+  const bool plain = *text != '\0' && *end == '\0' && errno == 0 &&
+                     std::strspn(text, "0123456789.eE+-") == std::strlen(text);
+  if (!plain || !(value >= 0 && value <= 1)) {
+    fatalError("Option " + word + " must be a number from 0 to 1");
+  }
+  return value;
 }
 
 // Reads the options; returns the index of the first positional word.
@@ -94,6 +124,19 @@ int parseOptions(int argc, const char* const* argv, Options& options) {
         break;
       case kNoProgress:
         options.progress = ProgressMode::Off;
+        break;
+      case kSamples:
+        options.input.samples = requirePath(name, optarg);
+        break;
+      case kFactors:
+        options.input.factors = factorNames(name, optarg);
+        break;
+      case kMissing:
+        options.input.hasMissing = true;
+        options.input.missing = splitList(optarg);
+        break;
+      case kMaxMissing:
+        options.input.maxMissing = share(name, optarg);
         break;
       case ':':
         fatalError("Option " + name + " needs a value");
@@ -162,8 +205,10 @@ void printHelp() {
       "\n"
       "Arguments:\n"
       "  filename        tab-separated table: factor 1, factor 2, then one column\n"
-      "                  per locus; - reads standard input. gzip-compressed input\n"
-      "                  (also multi-member, bgzip) is recognised by its first bytes.\n"
+      "                  per locus; or an aligned FASTA file (first byte '>'), whose\n"
+      "                  factors come from --samples. - reads standard input.\n"
+      "                  gzip-compressed input (also multi-member, bgzip) is\n"
+      "                  recognised by its first bytes.\n"
       "  nperm           permutations of each of the three types (default 1000,\n"
       "                  100 to 715827882)\n"
       "  seed            0 or a negative integer (default: from the clock)\n"
@@ -174,6 +219,18 @@ void printHelp() {
       "  -t, --threads N use at most N threads (1 to 256)\n"
       "      --json FILE write the results as JSON to FILE\n"
       "      --null FILE write every permuted F, one line per permutation, to FILE\n"
+      "      --samples FILE  sample sheet of an alignment: a table with a header\n"
+      "                  line, sample names (the first word of each FASTA header) in\n"
+      "                  the first column; sequences without a row are left out\n"
+      "      --factors NAME,NAME  the sheet's columns of factor 1 and factor 2\n"
+      "                  (default: its second and third columns)\n"
+      "      --missing LIST  texts that are missing values, separated by commas\n"
+      "                  (a table: whole fields, as NA,?,-9; an alignment: single\n"
+      "                  characters, default every one but A, C, G and T). A missing\n"
+      "                  value differs from no other: two individuals are compared\n"
+      "                  at the loci where both have a value\n"
+      "      --max-missing F  leave out loci with a share of missing values above F\n"
+      "                  (0 to 1, default 1; 0 keeps only loci without any)\n"
       "      --progress  show progress on standard error\n"
       "      --no-progress  do not (default: progress when standard error is a terminal)\n"
       "\n"

@@ -3,13 +3,14 @@
 #include <cstdint>
 #include <string>
 
+#include "data/input.h"
 #include "run/settings.h"
 
 namespace tevrol {
 
 enum class ProgressMode { Automatic, On, Off };
 
-// The options before the file name. None of them changes the report.
+// The options before the file name.
 struct Options {
   bool help = false;
   bool version = false;
@@ -17,6 +18,7 @@ struct Options {
   std::string jsonPath;  // empty: no JSON file
   std::string nullPath;  // empty: no null file
   ProgressMode progress = ProgressMode::Automatic;
+  InputOptions input;  // --samples, --factors, --missing, --max-missing
 };
 
 struct CommandLine {

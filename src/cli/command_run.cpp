@@ -78,6 +78,10 @@ class RunOutputs {
       if (!path.empty() && replacesInput(path, input)) {
         fatalError(std::string("Option ") + option + " would overwrite the input file");
       }
+      if (!path.empty() && !options.input.samples.empty() &&
+          replacesInput(path, options.input.samples)) {
+        fatalError(std::string("Option ") + option + " would overwrite the sample sheet");
+      }
     }
     if (!options.jsonPath.empty() && !options.nullPath.empty() &&
         namesSameRegularFile(options.jsonPath, options.nullPath)) {
@@ -102,6 +106,7 @@ int runCommandLine(int argc, const char* const* argv) {
   request.hasSeed = line.hasSeed;
   request.seed = line.seed;
   request.threads = line.options.threads;
+  request.input = line.options.input;
   const Run run(std::move(request));
   // Outputs are created before anything is read: a bad path fails at once,
   // not after the permutations.
@@ -116,6 +121,10 @@ int runCommandLine(int argc, const char* const* argv) {
     writeText(text);
   };
   sinks.onPass = outputs.passObserver(progress);
+  sinks.notice = [&progress](const std::string& text) {
+    progress.finish();
+    std::fprintf(stderr, "tevrol: %s\n", text.c_str());
+  };
   outputs.complete(run.execute(sinks));
   return 0;
 }
@@ -127,6 +136,7 @@ int run(int argc, const char* const* argv) {
     return runCommandLine(argc, argv);
   } catch (const RunError& error) {
     writeText(error.report());
+    if (!error.reason().empty()) std::fprintf(stderr, "tevrol: %s\n", error.reason().c_str());
   } catch (const std::bad_alloc&) {
     writeText("ERROR: Not enough memory for this data set\n");
   }

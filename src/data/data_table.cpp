@@ -342,12 +342,17 @@ DataTable& DataTable::parse(const std::string& bytes) {
 }
 
 DataTable& DataTable::read(const std::string& filename) {
-  reset();
   InputStream input(filename);
-  Builder builder(*this);
   BlockReader blocks(input, blockBytes_);
   size_t size = 0;
-  for (const char* block = blocks.next(size); size > 0; block = blocks.next(size)) {
+  const char* first = blocks.next(size);
+  return read(blocks, first, size);
+}
+
+DataTable& DataTable::read(BlockReader& blocks, const char* first, size_t size) {
+  reset();
+  Builder builder(*this);
+  for (const char* block = first; size > 0; block = blocks.next(size)) {
     builder.expectBytes(blocks.plainSize());
     builder.feed(block, size);
   }

@@ -12,6 +12,8 @@
 
 namespace tevrol {
 
+class BlockReader;
+
 // The bytes a table is read in at once: a block in flight while the one
 // before it is parsed.
 constexpr int32_t kReadBlockBytes = 100000;
@@ -33,6 +35,8 @@ class DataTable {
   // in one pass. Fatal when the input cannot be opened or read, or the table
   // would not fit in memory.
   DataTable& read(const std::string& filename);
+  // The same from an input already opened, whose first block has been taken.
+  DataTable& read(BlockReader& blocks, const char* first, size_t size);
 
   // The same table from bytes in memory.
   DataTable& parse(const std::string& bytes);

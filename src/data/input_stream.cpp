@@ -10,6 +10,7 @@
 #include <climits>
 #include <cstring>
 #include <new>
+#include <string>
 
 #include "base/fatal.h"
 
@@ -32,8 +33,10 @@ InputStream::InputStream(const std::string& path) {
   const int fd = path == "-" ? ::dup(STDIN_FILENO) : ::open(path.c_str(), O_RDONLY);
   struct stat info {};
   if (fd < 0 || ::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
+    const int error = fd < 0 || !S_ISDIR(info.st_mode) ? errno : EISDIR;
     if (fd >= 0) ::close(fd);
-    fatalError("Could not open file");
+    fatalError("Could not open file",
+               (path == "-" ? std::string("standard input") : path) + ": " + std::strerror(error));
   }
   fd_ = fd;
   if (S_ISREG(info.st_mode)) regularSize_ = static_cast<uint64_t>(info.st_size);

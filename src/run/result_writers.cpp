@@ -85,6 +85,37 @@ void writeF(std::FILE* out, double f) {
   }
 }
 
+const char* ruleName(MissingRule::Kind kind) {
+  switch (kind) {
+    case MissingRule::Kind::Listed:
+      return "listed";
+    case MissingRule::Kind::AllBut:
+      return "all but";
+    case MissingRule::Kind::None:
+      break;
+  }
+  return "none";
+}
+
+Json inputJson(const InputSummary& input) {
+  Json json;
+  json["format"] = input.format;
+  if (!input.samples.empty()) {
+    json["samples"] = input.samples;
+    json["records"] = input.records;
+    json["records_without_row"] = input.recordsWithoutRow;
+    json["rows_without_record"] = input.rowsWithoutRecord;
+  }
+  json["sites"] = input.sites;
+  json["loci"] = input.loci;
+  json["missing"] = Json{{"rule", ruleName(input.missing.kind)}, {"texts", input.missing.texts}};
+  json["max_missing"] = input.maxMissing;
+  json["missing_values"] = input.missingValues;
+  json["left_out"] = Json{{"single_state", input.singleState},
+                          {"too_many_missing", input.tooManyMissing}};
+  return json;
+}
+
 }  // namespace
 
 std::string renderJson(const RunResult& result) {
@@ -96,6 +127,7 @@ std::string renderJson(const RunResult& result) {
   doc["seed"] = result.seed;
   doc["individuals"] = result.individuals;
   doc["loci"] = result.loci;
+  doc["input"] = inputJson(result.input);
   Json factors;
   for (size_t f = 0; f < 2; ++f) {
     factors[kFactorKeys[f]] =

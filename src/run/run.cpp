@@ -20,8 +20,8 @@ namespace {
 // The sample-size table prints every cell: beyond this many it is no report.
 constexpr int64_t kMaxCells = 10000000;
 
-void checkTable(const DataTable& table) {
-  if (table.columnCount() < 3) {
+void checkTable(const DataTable& table, const InputSummary& input) {
+  if (input.format == "table" && table.columnCount() < 3) {
     fatalError("File must have at least three columns: factor 1, factor 2 and haplotype columns");
   }
   if (table.rowCount() == 0) fatalError("File has no data rows");
@@ -36,7 +36,8 @@ void checkTable(const DataTable& table) {
 
 void describeTable(const DataTable& table, RunResult& result) {
   result.individuals = table.rowCount();
-  result.loci = table.columnCount() - 2;
+  if (result.input.format == "table") result.input.sites = table.columnCount() - 2;
+  result.loci = result.input.sites;
   for (int32_t f = 0; f < 2; ++f) {
     result.factors[static_cast<size_t>(f)].name = table.fieldNames(f);
     result.factors[static_cast<size_t>(f)].levels = table.distinctValues(f);
@@ -52,7 +53,7 @@ void runPermutations(const PassLoop& loop, const LocusCodes& loci, const Setting
 // `result` but file, nperm and seed.
 void analyseTable(DataTable& table, const Settings& settings, Random& random,
                   RunResult& result, const ReportSink& report, const PassSink& onPass) {
-  checkTable(table);
+  checkTable(table, result.input);
   describeTable(table, result);
 
   std::string text;
@@ -70,7 +71,15 @@ void analyseTable(DataTable& table, const Settings& settings, Random& random,
 
   const Design design = makeDesign(cellCounts);
   const CellMembers members = buildCellMembers(table, design);
-  const LocusCodes loci = buildLocusCodes(table, members);
+  LocusSelection selection;
+  InputSummary& input = result.input;
+  const LocusCodes loci =
+      buildLocusCodes(table, members, input.missing, input.maxMissing, &selection);
+  input.loci = selection.used;
+  input.singleState += selection.singleState;
+  input.tooManyMissing = selection.tooManyMissing;
+  // An alignment's reader counted its missing values at every site.
+  if (input.format == "table") input.missingValues = selection.missingValues;
   AnovaStats stats;
   computeFixedStats(stats, design);
 
@@ -135,12 +144,15 @@ RunResult Run::execute(const RunSinks& sinks) const {
   result.seed = random.getSeed();
   preamble("Set seed to " + std::to_string(result.seed) + "\n");
   if (request_.table != nullptr) {
+    checkMaxMissing(request_.input.maxMissing, "max_missing");
+    result.input.missing = tableMissingRule(request_.input);
+    result.input.maxMissing = request_.input.maxMissing;
     analyseTable(*request_.table, settings_, random, result, sinks.report, sinks.onPass);
     return result;
   }
   preamble("Reading " + request_.file + "\n");
   DataTable table(kReadBlockBytes);
-  table.read(request_.file);
+  readInput(request_.file, request_.input, table, result.input, sinks.notice);
   preamble("\n");
   analyseTable(table, settings_, random, result, sinks.report, sinks.onPass);
   return result;

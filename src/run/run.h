@@ -6,6 +6,7 @@
 #include <string>
 
 #include "analysis/anova.h"
+#include "data/input.h"
 #include "run/run_result.h"
 #include "run/settings.h"
 
@@ -24,6 +25,9 @@ struct RunRequest {
   std::string file;
   // A table already in memory instead; the run may recode its locus columns.
   DataTable* table = nullptr;
+  // How to read the input (a table in memory takes only the missing values
+  // and their limit).
+  InputOptions input;
   int64_t nperm = kDefaultPermutations;
   bool hasSeed = false;  // false: seeded from the clock
   int32_t seed = 0;
@@ -45,6 +49,8 @@ struct RunSinks {
   // the P values.
   ReportSink report;
   PassSink onPass;  // optional
+  // Optional: notes beside the report (records of an alignment left out).
+  NoticeSink notice;
 };
 
 class Run {

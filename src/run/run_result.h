@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "analysis/anova.h"
+#include "data/input.h"
 #include "permutation/arrangement.h"
 #include "permutation/pvalues.h"
 
@@ -38,7 +39,8 @@ struct RunResult {
   int32_t nperm = 0;
   int32_t seed = 0;
   int64_t individuals = 0;
-  int64_t loci = 0;
+  int64_t loci = 0;  // locus columns, or the alignment's sites
+  InputSummary input;
   std::array<FactorLevels, 2> factors;  // [XA], [XB]
   // Individuals per cell: sampleSizes[a * levelsB + b], level codes from 0.
   std::vector<int32_t> sampleSizes;

@@ -1,0 +1,223 @@
+#include "data/input.h"
+
+#include <cmath>
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
+#include <utility>
+
+#include "base/fatal.h"
+#include "data/data_table.h"
+#include "data/fasta_reader.h"
+#include "data/input_stream.h"
+
+namespace tevrol {
+
+namespace {
+
+// Names listed in a note: a few, then how many more.
+constexpr size_t kNamesInNote = 5;
+
+std::string quoted(const std::string& name) {
+  return "\"" + name + "\"";
+}
+
+std::string someNames(const std::vector<const std::string*>& names) {
+  std::string text;
+  for (size_t k = 0; k < names.size() && k < kNamesInNote; ++k) {
+    text += (k == 0 ? "" : ", ") + *names[k];
+  }
+  if (names.size() > kNamesInNote) text += ", ...";
+  return text;
+}
+
+// The sample sheet: a row per sample name, and the two factor columns.
+class SampleSheet {
+ public:
+  SampleSheet(const std::string& path, const std::vector<std::string>& factors)
+      : path_(path), table_(kReadBlockBytes) {
+    table_.read(path);
+    if (factors.empty()) {
+      if (table_.columnCount() < 3) {
+        fatalError("Sample sheet " + path +
+                   " must have at least three columns: sample name, factor 1 and factor 2");
+      }
+      column_ = {1, 2};
+    } else {
+      for (size_t f = 0; f < 2; ++f) column_[f] = columnNamed(factors[f]);
+    }
+    for (int32_t r = 0; r < table_.rowCount(); ++r) {
+      if (!rowOf_.emplace(table_.cell(r, 0), r).second) {
+        fatalError("Sample name " + quoted(table_.cell(r, 0)) + " occurs twice in " + path);
+      }
+    }
+  }
+
+  const std::string& path() const { return path_; }
+  int32_t rows() const { return table_.rowCount(); }
+  const std::string& name(int32_t row) const { return table_.cell(row, 0); }
+  const std::string& factorName(size_t f) const { return table_.fieldNames(column_[f]); }
+  const std::string& level(int32_t row, size_t f) const { return table_.cell(row, column_[f]); }
+  // The row of a sample name; -1 when it has none.
+  int32_t rowOf(const std::string& name) const {
+    const auto found = rowOf_.find(name);
+    return found == rowOf_.end() ? -1 : found->second;
+  }
+
+ private:
+  int32_t columnNamed(const std::string& name) const {
+    for (int32_t c = 1; c < table_.columnCount(); ++c) {
+      if (table_.fieldNames(c) == name) return c;
+    }
+    fatalError("Sample sheet " + path_ + " has no column named " + quoted(name));
+  }
+
+  std::string path_;
+  DataTable table_;
+  std::array<int32_t, 2> column_{};
+  std::unordered_map<std::string, int32_t> rowOf_;
+};
+
+// One character in upper case, U read as T, as the alignment's values are.
+std::string alignmentValue(const std::string& text) {
+  if (text.size() != 1) {
+    fatalError("Option --missing: a missing value of an alignment is one character, not " +
+               quoted(text));
+  }
+  char c = text[0];
+  if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  if (c == 'U') c = 'T';
+  return std::string(1, c);
+}
+
+MissingRule alignmentMissingRule(const InputOptions& options) {
+  MissingRule rule;
+  if (!options.hasMissing) {
+    rule.kind = MissingRule::Kind::AllBut;
+    rule.texts = {"A", "C", "G", "T"};
+    return rule;
+  }
+  rule.kind = MissingRule::Kind::Listed;
+  for (const std::string& text : options.missing) rule.texts.push_back(alignmentValue(text));
+  return rule;
+}
+
+void readAlignment(BlockReader& blocks, const char* first, size_t size, const std::string& path,
+                   const InputOptions& options, DataTable& table, InputSummary& summary,
+                   const NoticeSink& notice) {
+  const std::string file = path == "-" ? "standard input" : path;
+  if (options.samples.empty()) {
+    fatalError(file +
+               " is an alignment (FASTA): give the factors of its samples in a sample sheet with "
+               "--samples FILE");
+  }
+  const SampleSheet sheet(options.samples, options.factors);
+  FastaOptions fasta;
+  fasta.file = file;
+  fasta.rule = alignmentMissingRule(options);
+  fasta.keep = [&sheet](const std::string& name) { return sheet.rowOf(name) >= 0; };
+  FastaParser parser(fasta);
+  for (const char* block = first; size > 0; block = blocks.next(size)) parser.feed(block, size);
+  FastaAlignment alignment = parser.finish();
+
+  std::vector<int32_t> sheetRow;
+  std::vector<const std::string*> withoutRow;
+  std::unordered_set<std::string> matched;
+  for (size_t k = 0; k < alignment.names.size(); ++k) {
+    if (alignment.kept[k] != 0) {
+      sheetRow.push_back(sheet.rowOf(alignment.names[k]));
+      matched.insert(alignment.names[k]);
+    } else {
+      withoutRow.push_back(&alignment.names[k]);
+    }
+  }
+  if (sheetRow.empty()) fatalError("No sample of " + file + " has a row in " + sheet.path());
+  std::vector<const std::string*> withoutRecord;
+  for (int32_t r = 0; r < sheet.rows(); ++r) {
+    if (matched.count(sheet.name(r)) == 0) withoutRecord.push_back(&sheet.name(r));
+  }
+  if (notice && !withoutRow.empty()) {
+    notice(std::to_string(withoutRow.size()) + " of the " +
+           std::to_string(alignment.names.size()) + " sequences of " + file +
+           " have no row in " + sheet.path() + " and are left out: " + someNames(withoutRow));
+  }
+  if (notice && !withoutRecord.empty()) {
+    notice(std::to_string(withoutRecord.size()) + " of the " + std::to_string(sheet.rows()) +
+           " rows of " + sheet.path() + " have no sequence in " + file + ": " +
+           someNames(withoutRecord));
+  }
+
+  table.assign({sheet.factorName(0), sheet.factorName(1)},
+               static_cast<int32_t>(sheetRow.size()), [&](int32_t r, int32_t c) {
+                 return std::string_view(
+                     sheet.level(sheetRow[static_cast<size_t>(r)], static_cast<size_t>(c)));
+               });
+  for (FastaSite& site : alignment.variable) {
+    table.appendColumn(std::to_string(site.position), site.texts, std::move(site.codes));
+  }
+  summary.format = "fasta";
+  summary.samples = sheet.path();
+  summary.missing = fasta.rule;
+  summary.records = static_cast<int64_t>(alignment.names.size());
+  summary.recordsWithoutRow = static_cast<int64_t>(withoutRow.size());
+  summary.rowsWithoutRecord = static_cast<int64_t>(withoutRecord.size());
+  summary.sites = alignment.sites;
+  summary.missingValues = alignment.missingValues;
+  summary.singleState = alignment.singleStateSites;
+}
+
+}  // namespace
+
+std::vector<std::string> splitList(const std::string& text) {
+  std::vector<std::string> items;
+  size_t at = 0;
+  for (;;) {
+    const size_t comma = text.find(',', at);
+    items.push_back(text.substr(at, comma == std::string::npos ? std::string::npos : comma - at));
+    if (comma == std::string::npos) return items;
+    at = comma + 1;
+  }
+}
+
+void checkMaxMissing(double maxMissing, const std::string& what) {
+  if (!(maxMissing >= 0 && maxMissing <= 1)) fatalError(what + " must be a number from 0 to 1");
+}
+
+MissingRule tableMissingRule(const InputOptions& options) {
+  MissingRule rule;
+  if (options.hasMissing) {
+    rule.kind = MissingRule::Kind::Listed;
+    rule.texts = options.missing;
+  }
+  return rule;
+}
+
+void readInput(const std::string& path, const InputOptions& options, DataTable& table,
+               InputSummary& summary, const NoticeSink& notice) {
+  checkMaxMissing(options.maxMissing, "Option --max-missing");
+  if (!options.factors.empty() && options.factors.size() != 2) {
+    fatalError("Option --factors must name two columns of the sample sheet: NAME,NAME");
+  }
+  if (!options.factors.empty() && options.samples.empty()) {
+    fatalError("Option --factors names columns of a sample sheet: give it with --samples FILE");
+  }
+  summary = InputSummary();
+  summary.maxMissing = options.maxMissing;
+  InputStream input(path);
+  BlockReader blocks(input, kReadBlockBytes);
+  size_t size = 0;
+  const char* first = blocks.next(size);
+  if (size > 0 && first[0] == '>') {
+    readAlignment(blocks, first, size, path, options, table, summary, notice);
+    return;
+  }
+  if (!options.samples.empty()) {
+    fatalError("Option --samples is for alignments: " +
+               (path == "-" ? std::string("standard input") : path) +
+               " is a table, whose first two columns give the factors");
+  }
+  table.read(blocks, first, size);
+  summary.missing = tableMissingRule(options);
+}
+
+}  // namespace tevrol
