@@ -1,21 +1,37 @@
 # The R interface: checks and converts arguments, calls the C++ core, and
 # shapes its answer in R's terms. Every computation happens in the core.
 
-tevrol_read <- function(path) {
+tevrol_read <- function(path, samples = NULL, factors = NULL, missing = NULL, max_missing = 1) {
   if (!is.character(path) || length(path) != 1L || is.na(path)) {
     stop("path must be one file name", call. = FALSE)
   }
   if (path != "-") path <- path.expand(path)
-  table <- read_table(path)
+  if (!is.null(samples)) {
+    if (!is.character(samples) || length(samples) != 1L || is.na(samples) || samples == "") {
+      stop("samples must be one file name", call. = FALSE)
+    }
+    samples <- path.expand(samples)
+  }
+  if (!is.null(factors) && (!is.character(factors) || length(factors) != 2L || anyNA(factors))) {
+    stop("factors must name two columns of the sample sheet", call. = FALSE)
+  }
+  missing_texts(missing)
+  check_max_missing(max_missing)
+  table <- read_input(path, if (is.null(samples)) "" else samples,
+                      if (is.null(factors)) character() else factors,
+                      !is.null(missing), if (is.null(missing)) character() else missing,
+                      max_missing)
+  for (note in table$notes) message(note)
   new_data_frame(lapply(table$columns, from_core), from_core(table$names))
 }
 
-tevrol <- function(data, nperm = 1000, seed = NULL, threads = NULL, keep_null = FALSE) {
+tevrol <- function(data, nperm = 1000, seed = NULL, threads = NULL, keep_null = FALSE,
+                   missing = NULL, max_missing = 1) {
   if (!is.data.frame(data)) stop("data must be a data frame", call. = FALSE)
   if (is.null(names(data)) || anyNA(names(data))) {
     stop("data's columns must have names: the first two name the factors", call. = FALSE)
   }
-  columns <- Map(column_text, data, names(data))
+  columns <- Map(column_text, data, names(data), seq_along(data) <= 2L)
   nperm <- whole_number(nperm, "nperm")
   if (!is.null(seed)) {
     # Clamped to 32 bits as the command line clamps it; positive seeds reach
@@ -26,11 +42,15 @@ tevrol <- function(data, nperm = 1000, seed = NULL, threads = NULL, keep_null = 
   if (!is.logical(keep_null) || length(keep_null) != 1L || is.na(keep_null)) {
     stop("keep_null must be TRUE or FALSE", call. = FALSE)
   }
+  missing_texts(missing)
+  check_max_missing(max_missing)
   check_nperm(nperm)
   # Filled by the core, pass by pass.
   null_xa <- numeric(if (keep_null) 3 * nperm else 0)
   null_xb <- numeric(length(null_xa))
-  core <- run_analysis(unname(columns), names(data), nperm, seed, threads, null_xa, null_xb)
+  core <- run_analysis(unname(columns), names(data), nperm, seed, threads,
+                       if (is.null(missing)) character() else missing, max_missing,
+                       null_xa, null_xb)
   new_result(core, if (keep_null) list(null_xa, null_xb))
 }
 
@@ -72,17 +92,30 @@ new_data_frame <- function(columns, names) {
             row.names = if (rows > 0L) c(NA_integer_, -rows) else integer())
 }
 
-column_text <- function(x, name) {
+column_text <- function(x, name, factor) {
   if (is.factor(x)) x <- as.character(x)
   if (!is.character(x)) {
     stop(sprintf("Column '%s' must be character or factor, not %s", name, class(x)[1L]),
          call. = FALSE)
   }
-  if (anyNA(x)) {
+  # NA in a locus is a missing value; a factor needs a level for everyone.
+  if (factor && anyNA(x)) {
     stop(sprintf("Column '%s' has a missing value (row %d)", name, which(is.na(x))[1L]),
          call. = FALSE)
   }
   x
+}
+
+missing_texts <- function(missing) {
+  if (!is.null(missing) && (!is.character(missing) || anyNA(missing))) {
+    stop("missing must be a character vector of the texts that are missing values", call. = FALSE)
+  }
+}
+
+check_max_missing <- function(max_missing) {
+  ok <- is.numeric(max_missing) && length(max_missing) == 1L && !is.na(max_missing) &&
+    max_missing >= 0 && max_missing <= 1
+  if (!ok) stop("max_missing must be a number from 0 to 1", call. = FALSE)
 }
 
 # Texts from the core are bytes of the file or UTF-8 from R. In a locale that

@@ -14,7 +14,8 @@ the same data, \code{nperm} and \code{seed} give the same numbers, bit for
 bit.
 }
 \usage{
-tevrol(data, nperm = 1000, seed = NULL, threads = NULL, keep_null = FALSE)
+tevrol(data, nperm = 1000, seed = NULL, threads = NULL, keep_null = FALSE,
+       missing = NULL, max_missing = 1)
 
 \method{print}{tevrol}(x, ...)
 
@@ -23,7 +24,10 @@ tevrol(data, nperm = 1000, seed = NULL, threads = NULL, keep_null = FALSE)
 \arguments{
   \item{data}{a data frame: the first column is factor XA, the second
     factor XB, every further column a locus. Columns are character or
-    factor (a factor is taken as its text); a missing value is an error.
+    factor (a factor is taken as its text). \code{NA} in a locus is a
+    missing value, which differs from no other value: the distance of two
+    individuals counts the loci where both have a value and the values
+    differ. \code{NA} in a factor is an error.
     A text declared latin1 counts as its UTF-8 form; other texts count by
     their bytes, as in a file.
     Levels are numbered in order of first appearance, as in a file.}
@@ -38,6 +42,10 @@ tevrol(data, nperm = 1000, seed = NULL, threads = NULL, keep_null = FALSE)
     hardware thread, or the environment variable \env{TEVROL_THREADS}. The
     result does not depend on it.}
   \item{keep_null}{whether to keep the F of every permutation.}
+  \item{missing}{further texts of the loci that are missing values, as
+    \option{--missing} names them on the command line.}
+  \item{max_missing}{loci whose share of missing values exceeds this (0 to 1)
+    are left out, as with \option{--max-missing}.}
   \item{x}{a result of \code{tevrol()}.}
   \item{...}{for \code{plot}, passed on to \code{\link[graphics]{hist}}.}
 }

@@ -19,19 +19,24 @@ BEGIN_RCPP
     return R_NilValue;
 END_RCPP
 }
-// read_table
-Rcpp::List read_table(const std::string& path);
-RcppExport SEXP _tevrol_read_table(SEXP pathSEXP) {
+// read_input
+Rcpp::List read_input(const std::string& path, const std::string& samples, const Rcpp::CharacterVector& factors, bool has_missing, const Rcpp::CharacterVector& missing, double max_missing);
+RcppExport SEXP _tevrol_read_input(SEXP pathSEXP, SEXP samplesSEXP, SEXP factorsSEXP, SEXP has_missingSEXP, SEXP missingSEXP, SEXP max_missingSEXP) {
 BEGIN_RCPP
     Rcpp::RObject rcpp_result_gen;
     Rcpp::traits::input_parameter< const std::string& >::type path(pathSEXP);
-    rcpp_result_gen = Rcpp::wrap(read_table(path));
+    Rcpp::traits::input_parameter< const std::string& >::type samples(samplesSEXP);
+    Rcpp::traits::input_parameter< const Rcpp::CharacterVector& >::type factors(factorsSEXP);
+    Rcpp::traits::input_parameter< bool >::type has_missing(has_missingSEXP);
+    Rcpp::traits::input_parameter< const Rcpp::CharacterVector& >::type missing(missingSEXP);
+    Rcpp::traits::input_parameter< double >::type max_missing(max_missingSEXP);
+    rcpp_result_gen = Rcpp::wrap(read_input(path, samples, factors, has_missing, missing, max_missing));
     return rcpp_result_gen;
 END_RCPP
 }
 // run_analysis
-Rcpp::List run_analysis(const Rcpp::List& columns, const Rcpp::CharacterVector& names, double nperm, Rcpp::Nullable<Rcpp::NumericVector> seed, Rcpp::Nullable<Rcpp::NumericVector> threads, Rcpp::NumericVector null_xa, Rcpp::NumericVector null_xb);
-RcppExport SEXP _tevrol_run_analysis(SEXP columnsSEXP, SEXP namesSEXP, SEXP npermSEXP, SEXP seedSEXP, SEXP threadsSEXP, SEXP null_xaSEXP, SEXP null_xbSEXP) {
+Rcpp::List run_analysis(const Rcpp::List& columns, const Rcpp::CharacterVector& names, double nperm, Rcpp::Nullable<Rcpp::NumericVector> seed, Rcpp::Nullable<Rcpp::NumericVector> threads, const Rcpp::CharacterVector& missing, double max_missing, Rcpp::NumericVector null_xa, Rcpp::NumericVector null_xb);
+RcppExport SEXP _tevrol_run_analysis(SEXP columnsSEXP, SEXP namesSEXP, SEXP npermSEXP, SEXP seedSEXP, SEXP threadsSEXP, SEXP missingSEXP, SEXP max_missingSEXP, SEXP null_xaSEXP, SEXP null_xbSEXP) {
 BEGIN_RCPP
     Rcpp::RObject rcpp_result_gen;
     Rcpp::traits::input_parameter< const Rcpp::List& >::type columns(columnsSEXP);
@@ -39,17 +44,19 @@ BEGIN_RCPP
     Rcpp::traits::input_parameter< double >::type nperm(npermSEXP);
     Rcpp::traits::input_parameter< Rcpp::Nullable<Rcpp::NumericVector> >::type seed(seedSEXP);
     Rcpp::traits::input_parameter< Rcpp::Nullable<Rcpp::NumericVector> >::type threads(threadsSEXP);
+    Rcpp::traits::input_parameter< const Rcpp::CharacterVector& >::type missing(missingSEXP);
+    Rcpp::traits::input_parameter< double >::type max_missing(max_missingSEXP);
     Rcpp::traits::input_parameter< Rcpp::NumericVector >::type null_xa(null_xaSEXP);
     Rcpp::traits::input_parameter< Rcpp::NumericVector >::type null_xb(null_xbSEXP);
-    rcpp_result_gen = Rcpp::wrap(run_analysis(columns, names, nperm, seed, threads, null_xa, null_xb));
+    rcpp_result_gen = Rcpp::wrap(run_analysis(columns, names, nperm, seed, threads, missing, max_missing, null_xa, null_xb));
     return rcpp_result_gen;
 END_RCPP
 }
 
 static const R_CallMethodDef CallEntries[] = {
     {"_tevrol_check_nperm", (DL_FUNC) &_tevrol_check_nperm, 1},
-    {"_tevrol_read_table", (DL_FUNC) &_tevrol_read_table, 1},
-    {"_tevrol_run_analysis", (DL_FUNC) &_tevrol_run_analysis, 7},
+    {"_tevrol_read_input", (DL_FUNC) &_tevrol_read_input, 6},
+    {"_tevrol_run_analysis", (DL_FUNC) &_tevrol_run_analysis, 9},
     {NULL, NULL, 0}
 };
 

@@ -29,7 +29,8 @@ auto guarded(const Body& body) -> decltype(body()) {
   try {
     return body();
   } catch (const tevrol::RunError& error) {
-    throw Rcpp::exception(error.what(), false);
+    if (error.reason().empty()) throw Rcpp::exception(error.what(), false);
+    throw Rcpp::exception((std::string(error.what()) + " (" + error.reason() + ")").c_str(), false);
   } catch (const std::bad_alloc&) {
     throw Rcpp::exception("Not enough memory for this data set", false);
   }
@@ -185,23 +186,42 @@ SEXP resultList(const tevrol::RunResult& result, const std::string& report) {
 }
 
 // The header names and the columns of a table, each column a character
-// vector whose cells share one R string per distinct text.
-SEXP tableList(const tevrol::DataTable& table, const std::vector<std::string>& names) {
+// vector whose cells share one R string per distinct text; a missing value
+// is NA. columns: the table's columns to give, missing[k]: for column
+// columns[k], whether each of its texts is missing.
+SEXP tableList(const tevrol::DataTable& table, const std::vector<std::string>& names,
+               const std::vector<int32_t>& columns,
+               const std::vector<std::vector<uint8_t>>& missing) {
   static const char* const labels[] = {"names", "columns"};
   SEXP out = PROTECT(rList(2, labels));
   SET_VECTOR_ELT(out, 0, rTexts(names));
-  SEXP columns = Rf_allocVector(VECSXP, table.columnCount());
-  SET_VECTOR_ELT(out, 1, columns);
-  for (int32_t c = 0; c < table.columnCount(); ++c) {
+  SEXP list = Rf_allocVector(VECSXP, static_cast<R_xlen_t>(columns.size()));
+  SET_VECTOR_ELT(out, 1, list);
+  for (size_t k = 0; k < columns.size(); ++k) {
+    const int32_t c = columns[k];
     SEXP texts = PROTECT(rTexts(table.distinctValues(c)));
+    for (size_t t = 0; t < missing[k].size(); ++t) {
+      if (missing[k][t] != 0) SET_STRING_ELT(texts, static_cast<R_xlen_t>(t), NA_STRING);
+    }
     SEXP column = Rf_allocVector(STRSXP, table.rowCount());
-    SET_VECTOR_ELT(columns, c, column);
+    SET_VECTOR_ELT(list, static_cast<R_xlen_t>(k), column);
     for (int32_t r = 0; r < table.rowCount(); ++r) {
       SET_STRING_ELT(column, r, STRING_ELT(texts, table.code(r, c)));
     }
     UNPROTECT(1);
   }
   UNPROTECT(1);
+  return out;
+}
+
+// The text a missing value (NA) of a data frame stands for in the core: no
+// R string can hold a NUL byte, so no text of the data is taken for it.
+const std::string kMissingText("\0NA", 3);
+
+std::vector<std::string> coreTexts(const Rcpp::CharacterVector& texts) {
+  std::vector<std::string> out;
+  std::string scratch;
+  for (R_xlen_t k = 0; k < texts.size(); ++k) out.emplace_back(coreText(texts[k], scratch));
   return out;
 }
 
@@ -216,25 +236,53 @@ void check_nperm(double nperm) {
   });
 }
 
-// The header names and the columns of a table file, each column a
-// character vector.
+// The header names and the columns of an input as the command line reads it
+// (a table, or an alignment with its sample sheet): every missing value NA,
+// loci with too many of them left out. Notes for the user go to `notes`.
 // [[Rcpp::export(rng = false)]]
-Rcpp::List read_table(const std::string& path) {
-  return guarded([&] {
+Rcpp::List read_input(const std::string& path, const std::string& samples,
+                      const Rcpp::CharacterVector& factors, bool has_missing,
+                      const Rcpp::CharacterVector& missing, double max_missing) {
+  std::vector<std::string> notes;
+  Rcpp::List table = guarded([&] {
+    tevrol::InputOptions options;
+    options.samples = samples;
+    options.factors = coreTexts(factors);
+    options.hasMissing = has_missing;
+    options.missing = coreTexts(missing);
+    options.maxMissing = max_missing;
     tevrol::DataTable table(tevrol::kReadBlockBytes);
-    table.read(path);
+    tevrol::InputSummary summary;
+    tevrol::readInput(path, options, table, summary,
+                      [&notes](const std::string& note) { notes.push_back(note); });
+    tevrol::checkTable(table, summary);
     std::vector<std::string> names;
+    std::vector<int32_t> columns;
+    std::vector<std::vector<uint8_t>> isMissing;
+    const double rows = table.rowCount();
     for (int32_t c = 0; c < table.columnCount(); ++c) {
+      const std::vector<std::string>& texts = table.distinctValues(c);
+      std::vector<uint8_t> flags(texts.size(), 0);
+      if (c >= 2) {
+        for (size_t t = 0; t < texts.size(); ++t) flags[t] = summary.missing.isMissing(texts[t]);
+        double count = 0;
+        for (int32_t r = 0; r < table.rowCount(); ++r) count += flags[table.code(r, c)];
+        if (count / rows > max_missing) continue;
+      }
       names.push_back(table.fieldNames(c));
       checkRString(names.back(), "The header");
-      checkRStrings(table.distinctValues(c), "Column " + names.back());
+      checkRStrings(texts, "Column " + names.back());
+      columns.push_back(c);
+      isMissing.push_back(std::move(flags));
     }
-    return Rcpp::List(makeR([&] { return tableList(table, names); }));
+    return Rcpp::List(makeR([&] { return tableList(table, names, columns, isMissing); }));
   });
+  table["notes"] = Rcpp::wrap(notes);
+  return table;
 }
 
 // The whole analysis of the columns: character vectors of equal length
-// without missing values, nperm a whole number, seed (NULL or a whole
+// (NA, and the texts in `missing`, are missing values in the loci), nperm a whole number, seed (NULL or a whole
 // number from -2^31 to 2^31 - 1) and threads (NULL or 1 ... 256), all
 // checked by the R side. null_xa and null_xb receive the permuted F values
 // when of length 3 nperm: R objects are made before any C++ object that a
@@ -242,8 +290,9 @@ Rcpp::List read_table(const std::string& path) {
 // [[Rcpp::export(rng = false)]]
 Rcpp::List run_analysis(const Rcpp::List& columns, const Rcpp::CharacterVector& names, double nperm,
                         Rcpp::Nullable<Rcpp::NumericVector> seed,
-                        Rcpp::Nullable<Rcpp::NumericVector> threads, Rcpp::NumericVector null_xa,
-                        Rcpp::NumericVector null_xb) {
+                        Rcpp::Nullable<Rcpp::NumericVector> threads,
+                        const Rcpp::CharacterVector& missing, double max_missing,
+                        Rcpp::NumericVector null_xa, Rcpp::NumericVector null_xb) {
   const bool hasSeed = seed.isNotNull();
   const double seedValue = hasSeed ? Rcpp::NumericVector(seed)[0] : 0;
   const int threadCount =
@@ -269,6 +318,11 @@ Rcpp::List run_analysis(const Rcpp::List& columns, const Rcpp::CharacterVector& 
     request.hasSeed = hasSeed;
     request.seed = static_cast<int32_t>(seedValue);
     request.threads = threadCount;
+    // NA is missing, and so is every text named.
+    request.input.hasMissing = true;
+    request.input.missing = coreTexts(missing);
+    request.input.missing.push_back(kMissingText);
+    request.input.maxMissing = max_missing;
     const bool keepNull = null_xa.size() == 3 * static_cast<R_xlen_t>(request.nperm) &&
                           null_xb.size() == null_xa.size();
     double* nullXA = keepNull ? null_xa.begin() : nullptr;
@@ -278,7 +332,8 @@ Rcpp::List run_analysis(const Rcpp::List& columns, const Rcpp::CharacterVector& 
     {
       tevrol::DataTable table(tevrol::kReadBlockBytes);
       table.assign(header, static_cast<int32_t>(rows), [&](int32_t r, int32_t c) {
-        return coreText(STRING_ELT(texts[static_cast<size_t>(c)], r), scratch);
+        const SEXP text = STRING_ELT(texts[static_cast<size_t>(c)], r);
+        return text == NA_STRING ? std::string_view(kMissingText) : coreText(text, scratch);
       });
       request.table = &table;
       tevrol::RunSinks sinks;

@@ -20,6 +20,8 @@ namespace {
 // The sample-size table prints every cell: beyond this many it is no report.
 constexpr int64_t kMaxCells = 10000000;
 
+}  // namespace
+
 void checkTable(const DataTable& table, const InputSummary& input) {
   if (input.format == "table" && table.columnCount() < 3) {
     fatalError("File must have at least three columns: factor 1, factor 2 and haplotype columns");
@@ -33,6 +35,8 @@ void checkTable(const DataTable& table, const InputSummary& input) {
                std::to_string(table.distinctValues(1).size()) + " of the second");
   }
 }
+
+namespace {
 
 void describeTable(const DataTable& table, RunResult& result) {
   result.individuals = table.rowCount();

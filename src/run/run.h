@@ -70,6 +70,10 @@ class Run {
   Settings settings_;
 };
 
+// Fatal unless the table read can be analysed: three columns or more (a
+// table), data rows, and a design whose cells the report can list.
+void checkTable(const DataTable& table, const InputSummary& input);
+
 // The tests of a result from the counts of a pass loop.
 std::array<PermutationTest, kPermutationTypes> permutationTests(const PermutationCounts& counts,
                                                                 int32_t nperm);
