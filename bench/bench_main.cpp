@@ -14,7 +14,9 @@
 //       bytes read from a file, a pipe and gzip. PREVIOUS, another build of
 //       tevrol, runs beside TEVROL on the same files.
 //   tevrol_bench part NAME TEVROL [REPEATS [PREVIOUS]]
-//       one of those tables: narrow, million, wide, threads or memory
+//       one of those tables: narrow, million, wide, threads, memory, costs,
+//       alignment (a FASTA alignment, plain and gzip, beside zcat) or missing
+//       (a wide table with 5% of its values missing, beside the same without)
 #include <unistd.h>
 #include <zlib.h>
 
@@ -26,6 +28,7 @@
 #include <fstream>
 #include <functional>
 #include <limits>
+#include <random>
 #include <string>
 #include <thread>
 #include <vector>
@@ -400,6 +403,98 @@ void runCostModelCases(const Programs& p) {
   }
 }
 
+// Seconds of a shell command line, which must succeed.
+double shellSeconds(const std::string& command) {
+  double elapsed = 0;
+  const bool ok = [&] {
+    int status = 0;
+    elapsed = seconds([&] { status = std::system(command.c_str()); });
+    return status == 0;
+  }();
+  if (!ok) {
+    std::fprintf(stderr, "failed: %s\n", command.c_str());
+    std::exit(1);
+  }
+  return elapsed;
+}
+
+// An alignment as users keep it: 20,000 sequences of 30,000 sites, 1,000 of
+// them variable, 1% of bases unread; plain and gzip-compressed.
+void runAlignmentCases(const Programs& p) {
+  const std::string fasta = "/tmp/tevrol-bench-alignment.fasta";
+  const std::string sheet = "/tmp/tevrol-bench-samples.tsv";
+  if (!writeAlignment(fasta, sheet, 20000, 30000, 1000, 0.01, 20261211)) {
+    std::fprintf(stderr, "could not write %s\n", fasta.c_str());
+    std::exit(1);
+  }
+  sync();
+  const std::string gzip = fasta + ".gz";
+  shellSeconds("gzip -1 -c " + fasta + " > " + gzip);
+  double megabytes = 0;
+  if (std::FILE* f = std::fopen(fasta.c_str(), "rb")) {
+    std::fseek(f, 0, SEEK_END);
+    megabytes = static_cast<double>(std::ftell(f)) / 1e6;
+    std::fclose(f);
+  }
+  std::printf(
+      "| input | file (MB) | to the table (s) | MB/s | program (s) | peak RSS (MiB) | zcat (s) | "
+      "zcat MB/s |\n");
+  std::printf("|---|---|---|---|---|---|---|---|\n");
+  for (const std::string& file : {fasta, gzip}) {
+    ProgramCall call{{"--samples", sheet, file, "999", "-1"}, {}, true, {}};
+    const ProgramRun run = medianRun(p.tevrol, call, p.repeats);
+    std::string zcat = "- | -";
+    if (file == gzip) {
+      std::vector<double> times;
+      for (int r = 0; r < p.repeats; ++r) times.push_back(shellSeconds("zcat " + gzip + " > /dev/null"));
+      char cells[64];
+      std::snprintf(cells, sizeof cells, "%.3f | %.0f", median(times), megabytes / median(times));
+      zcat = cells;
+    }
+    std::printf("| %s | %.0f | %.3f | %.0f | %.3f | %.0f | %s |\n",
+                file == gzip ? "gzip -1" : "plain", megabytes, run.tableSeconds,
+                megabytes / run.tableSeconds, run.seconds, run.peakMiB, zcat.c_str());
+    std::fflush(stdout);
+  }
+  for (const std::string& file : {fasta, gzip, sheet}) std::remove(file.c_str());
+}
+
+// Missing values against none: the wide table of 100,000 x 1,000 biallelic
+// loci, once as drawn and once with 5% of its values replaced by N and
+// declared missing; the automatic choice and every count mode.
+void runMissingCases(const Programs& p) {
+  std::string plain, missing;
+  {
+    std::string text = wideTable(100000, 1000, 0, 20261210);
+    plain = writeFile("missing-none", text);
+    std::mt19937_64 rng(20261211);
+    // Locus fields are the single characters after a TAB past the factors.
+    size_t line = text.find('\n') + 1;
+    while (line < text.size()) {
+      const size_t end = text.find('\n', line);
+      size_t at = text.find('\t', text.find('\t', line) + 1);
+      for (; at < end; at += 2) {
+        if (rng() % 20 == 0) text[at + 1] = 'N';
+      }
+      line = end + 1;
+    }
+    missing = writeFile("missing-five", text);
+  }
+  std::printf("| mode | without (s) | with 5%% missing (s) | ratio | RSS without (MiB) | RSS with (MiB) |\n");
+  std::printf("|---|---|---|---|---|---|\n");
+  for (const char* mode : {"automatic", "sliced", "dense", "sparse", "bitset"}) {
+    ProgramCall without{{plain, "999", "-1"}, {std::string("TEVROL_ENGINE=") + mode}, false, {}};
+    ProgramCall with{{"--missing", "N", missing, "999", "-1"}, without.environment, false, {}};
+    const ProgramRun a = medianRun(p.tevrol, without, p.repeats);
+    const ProgramRun b = medianRun(p.tevrol, with, p.repeats);
+    std::printf("| %s | %.3f | %.3f | %.2f | %.0f | %.0f |\n", mode, a.seconds, b.seconds,
+                b.seconds / a.seconds, a.peakMiB, b.peakMiB);
+    std::fflush(stdout);
+  }
+  std::remove(plain.c_str());
+  std::remove(missing.c_str());
+}
+
 int number(const char* text) {
   return static_cast<int>(std::strtol(text, nullptr, 10));
 }
@@ -424,6 +519,7 @@ int main(int argc, char** argv) {
   const std::vector<std::pair<std::string, void (*)(const Programs&)>> parts = {
       {"narrow", runNarrowCases},  {"million", runMillion},    {"wide", runWideCases},
       {"threads", runThreadCases}, {"memory", runMemoryCases}, {"costs", runCostModelCases},
+      {"alignment", runAlignmentCases}, {"missing", runMissingCases},
   };
   const bool all = command == "run" && argc >= 3 && argc <= 5;
   const bool one = command == "part" && argc >= 4 && argc <= 6;
@@ -445,7 +541,7 @@ int main(int argc, char** argv) {
                "usage: tevrol_bench generate N L A B V SEED\n"
                "       tevrol_bench generate-wide N L H SEED\n"
                "       tevrol_bench run TEVROL [REPEATS [PREVIOUS]]\n"
-               "       tevrol_bench part narrow|million|wide|threads|memory|costs TEVROL "
+               "       tevrol_bench part narrow|million|wide|threads|memory|costs|alignment|missing TEVROL "
                "[REPEATS [PREVIOUS]]\n");
   return 2;
 }

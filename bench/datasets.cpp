@@ -1,6 +1,8 @@
 #include "datasets.h"
 
+#include <cstdio>
 #include <random>
+#include <string>
 #include <vector>
 
 namespace tevrol::bench {
@@ -85,6 +87,45 @@ std::string shortThenLongTable(int shortRows, int individuals, int loci, unsigne
     text += '\n';
   }
   return text;
+}
+
+}  // namespace tevrol::bench
+
+namespace tevrol::bench {
+
+bool writeAlignment(const std::string& fasta, const std::string& sheet, int sequences, int sites,
+                    int variable, double unread, unsigned seed) {
+  std::mt19937_64 rng(seed);
+  const char bases[] = "ACGT";
+  std::string reference(static_cast<size_t>(sites), 'A');
+  for (char& b : reference) b = bases[rng() % 4];
+  std::vector<int> varying;
+  for (int v = 0; v < variable; ++v) {
+    varying.push_back(static_cast<int>(rng() % static_cast<unsigned>(sites)));
+  }
+  std::FILE* out = std::fopen(fasta.c_str(), "wb");
+  std::FILE* rows = std::fopen(sheet.c_str(), "wb");
+  if (out == nullptr || rows == nullptr) return false;
+  std::fputs("sample\tregion\tperiod\n", rows);
+  const auto unreadPerSequence = static_cast<int>(unread * sites);
+  std::string seq;
+  std::string text;
+  for (int s = 0; s < sequences; ++s) {
+    const auto region = rng() % 4;
+    std::fprintf(rows, "s%06d\tr%d\tp%d\n", s, static_cast<int>(region),
+                 static_cast<int>(rng() % 3));
+    seq = reference;
+    // The region shifts the odds of the other base at every variable site.
+    for (const int at : varying) {
+      if (rng() % 100 < 20 + 5 * region) seq[static_cast<size_t>(at)] = bases[(rng() % 3 + 1 + at) % 4];
+    }
+    for (int k = 0; k < unreadPerSequence; ++k) seq[rng() % seq.size()] = 'N';
+    text = ">s" + std::to_string(1000000 + s).substr(1) + " simulated\n";
+    for (size_t at = 0; at < seq.size(); at += 60) text += seq.substr(at, 60) + '\n';
+    if (std::fwrite(text.data(), 1, text.size(), out) != text.size()) return false;
+  }
+  const bool closed = std::fclose(out) == 0;
+  return std::fclose(rows) == 0 && closed;
 }
 
 }  // namespace tevrol::bench

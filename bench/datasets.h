@@ -22,4 +22,10 @@ std::string uniqueTable(int individuals, int loci, unsigned seed);
 // L biallelic loci written 0/1, on 4 x 3 levels.
 std::string shortThenLongTable(int shortRows, int individuals, int loci, unsigned seed);
 
+// An aligned FASTA file of S sequences of L sites, V of them variable (their
+// odds differ between 4 regions), with a share of unread bases (N) spread at
+// random, wrapped at 60 bases; and its sample sheet (sample, region, period).
+bool writeAlignment(const std::string& fasta, const std::string& sheet, int sequences, int sites,
+                    int variable, double unread, unsigned seed);
+
 }  // namespace tevrol::bench
