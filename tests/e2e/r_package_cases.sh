@@ -25,6 +25,13 @@ for run in "demo 100 -1" "regions 1000 -7"; do
     fi
   done
 done
+# The bundled alignment with its sample sheet.
+(cd "$repository/examples" && "$tevrol" --samples samples.tsv --factors region,period \
+  alignment.fasta 999 -1 >"$work/alignment.out" 2>/dev/null)
+if ! cmp -s "$work/alignment.out" "$kept/alignment.out"; then
+  echo "FAIL: r/tests/testthat/cli/alignment.out is not what tevrol prints now"
+  failures=$((failures + 1))
+fi
 # One version for the program and the package.
 package=$(sed -n 's/^Version: //p' "$repository/r/DESCRIPTION")
 if [ "tevrol $package" != "$("$tevrol" --version)" ]; then

@@ -90,15 +90,20 @@ test_that("the null distributions agree with the tests and can be plotted", {
 
 test_that("errors are R errors with the command line's messages", {
   demo <- tevrol_read(example_path("demo"))
-  expect_error(tevrol_read(file.path(tempdir(), "missing.txt")), "^Could not open file$")
+  expect_error(tevrol_read(file.path(tempdir(), "missing.txt")),
+               "^Could not open file \\(.*missing.txt: No such file or directory\\)$")
   expect_error(tevrol(demo, nperm = 99), "^Must have at least 100 permutations$")
   expect_error(tevrol(demo, nperm = 1e9), "^Must have at most 715827882 permutations$")
   expect_error(tevrol(demo, seed = 5), "^Random must be seeded with a negative integer$")
   expect_error(tevrol(demo[1:2]), "^File must have at least three columns", )
   expect_error(tevrol(demo[0, ]), "^File has no data rows$")
   with_na <- demo
-  with_na$L2[3] <- NA
-  expect_error(tevrol(with_na), "Column 'L2' has a missing value \\(row 3\\)")
+  with_na$period[3] <- NA
+  expect_error(tevrol(with_na), "Column 'period' has a missing value \\(row 3\\)")
+  csv <- tempfile()
+  writeLines(c("pop,period,L1", "p,x,1", "q,y,2"), csv)
+  expect_error(tevrol_read(csv), "^File must have at least three columns")
+  expect_error(tevrol(demo, max_missing = 2), "^max_missing must be a number from 0 to 1$")
   expect_error(tevrol(transform(demo, L1 = 1)), "Column 'L1' must be character or factor")
   expect_error(tevrol(demo, nperm = 100.5), "nperm must be a whole number")
   expect_error(tevrol(demo, threads = 0), "threads must be a whole number from 1 to 256")
@@ -113,4 +118,49 @@ test_that("errors are R errors with the command line's messages", {
   close(con)
   cat(lines[-(1:3)], file = mixed, sep = "\n", append = TRUE)
   expect_error(tevrol_read(mixed), "^Could not read file: the compressed data is damaged or incomplete$")
+})
+
+test_that("missing values and alignments give the command line's results", {
+  # NA in a locus is the missing value a file names with `missing`.
+  demo <- tevrol_read(example_path("demo"))
+  marked <- demo
+  marked$L2[3] <- "?"
+  path <- tempfile()
+  utils::write.table(marked, path, sep = "\t", quote = FALSE, row.names = FALSE)
+  from_file <- tevrol_read(path, missing = "?")
+  expect_true(is.na(from_file$L2[3]))
+  with_na <- demo
+  with_na$L2[3] <- NA
+  expect_identical(tevrol(from_file, nperm = 100, seed = -1), tevrol(with_na, nperm = 100, seed = -1))
+  expect_identical(tevrol(marked, nperm = 100, seed = -1, missing = "?"),
+                   tevrol(with_na, nperm = 100, seed = -1))
+
+  fasta <- system.file("extdata", "alignment.fasta", package = "tevrol")
+  sheet <- system.file("extdata", "samples.tsv", package = "tevrol")
+  expect_message(mt <- tevrol_read(fasta, samples = sheet, factors = c("region", "period")),
+                 "have no row in")
+  x <- tevrol(mt, nperm = 999, seed = -1)
+  cli <- readLines(cli_file("alignment", ".out"))
+  first <- grep("^Levels for first factor", cli)
+  last <- max(grep("^P value for", cli))
+  expect_identical(capture.output(print(x)), cli[first:last])
+
+  # The sums of squares from distances counted by their definition: the sites
+  # where both sequences hold A, C, G or T and the two differ.
+  lines <- readLines(fasta)
+  header <- grepl("^>", lines)
+  names <- sub("^>(\\S+).*", "\\1", lines[header])
+  sequences <- vapply(split(lines[!header], cumsum(header)[!header]), paste, "", collapse = "")
+  rows <- utils::read.delim(sheet, colClasses = "character")
+  kept <- names %in% rows$sample
+  bases <- do.call(rbind, strsplit(gsub("U", "T", toupper(sequences[kept])), ""))
+  read <- bases %in% c("A", "C", "G", "T")
+  dim(read) <- dim(bases)
+  n <- nrow(bases)
+  d <- matrix(0, n, n)
+  for (i in seq_len(n)) for (j in seq_len(n)) d[i, j] <- sum(read[i, ] & read[j, ] & bases[i, ] != bases[j, ])
+  cell <- paste(rows$region, rows$period)[match(names[kept], rows$sample)]
+  within <- sum(vapply(split(seq_len(n), cell), function(k) sum(d[k, k]) / (2 * length(k)), 0))
+  expect_equal(x$anova["Total", "seq_ss"], sum(d) / (2 * n))
+  expect_equal(x$anova["Error", "seq_ss"], within)
 })
