@@ -31,16 +31,22 @@ DistanceTable buildDistanceTable(const LocusCodes& loci) {
   } catch (const std::bad_alloc&) {
     distanceMemoryError(n);
   }
-  // The number of loci at which two individuals' codes differ.
+  // The number of loci at which both individuals have a value and their codes
+  // differ. A locus without missing values has no code equal to its missing
+  // code (valueCount), so it counts every difference.
   const std::vector<uint32_t> rows = loci.positionRows<uint32_t>();
   const size_t width = static_cast<size_t>(loci.loci);
+  std::vector<uint32_t> missing(width);
+  for (size_t l = 0; l < width; ++l) missing[l] = loci.missingCode(static_cast<int32_t>(l));
   for (int32_t x = 0; x < n; ++x) {
     int32_t* out = observed.row(x);
     const uint32_t* cx = rows.data() + static_cast<size_t>(x) * width;
     for (int32_t y = 0; y < n; ++y) {
       const uint32_t* cy = rows.data() + static_cast<size_t>(y) * width;
       int32_t d = 0;
-      for (size_t l = 0; l < width; ++l) d += (cx[l] != cy[l]);
+      for (size_t l = 0; l < width; ++l) {
+        d += int{cx[l] != cy[l]} & int{cx[l] != missing[l]} & int{cy[l] != missing[l]};
+      }
       out[y] = d;
     }
   }

@@ -38,7 +38,8 @@ class DistanceTable {
 void requireMemoryForDistances(uint64_t bytes, int32_t individuals);
 
 // The distances of every pair of individuals by position: the number of loci
-// at which their codes differ. Fatal when they do not fit in memory.
+// at which both have a value and their codes differ. Fatal when they do not
+// fit in memory.
 DistanceTable buildDistanceTable(const LocusCodes& loci);
 
 // ObservedDistances and WorkingDistances, equal on return.

@@ -15,15 +15,17 @@ namespace tevrol {
 //  pairs:  an N x N matrix of distances, read through the arrangement; a pass
 //          costs the squared group sizes. For few individuals and many loci.
 //  dense:  per cell, counts of every locus value; a group's sum is
-//          sum over loci of (n^2 - sum over values of count^2). A pass costs
+//          sum over loci of (n^2 - sum over values of count^2), missing
+//          values taken apart (engine_counts.cpp). A pass costs
 //          N x L plus cells x values. For many individuals, few values.
 //  bitset: the same counts from popcounts over bitsets of individuals; a pass
 //          costs cells x values x N / 64. For few cells and few values.
 //  sparse: the same counts built group by group and cleared again; a pass
 //          costs a few N x L. For many cells or values.
 //  sliced: the same counts as bit-sliced counters: every individual is a row
-//          of bits, one per locus value but the last of its locus, and a
-//          group adds its members' rows 64 bits a word; a pass costs about
+//          of bits, one per locus value but the last of its locus (every
+//          present value at a locus with missing values), and a group adds
+//          its members' rows 64 bits a word; a pass costs about
 //          N x (values - L) / 64 word operations. For many loci with few
 //          values (biallelic sites above all).
 //  haplotypes: individuals identical at every locus are one haplotype; a

@@ -4,6 +4,13 @@
 // Values are numbered across all loci (value v of locus l is offset[l] + v),
 // so one table of counts serves every locus.
 //
+// Missing values: with m(g, l) of the group's members missing at l, the
+// locus adds (n_g - m)^2 - sum over present v of c^2, so
+//   S_g = L n_g^2 - 2 n_g M_g - (sum over present v of c^2 - sum over l of m^2),
+// M_g being the sum of the m. Every locus's missing values are numbered after
+// all present values, one number a locus, so that the table ends in the m:
+// their squares are taken off where the others' are added.
+//
 //  Dense:  each individual, in index order, adds its values to the table of
 //          the cell it stands in; levels sum the tables of their cells.
 //  Bitset: the same tables from popcounts of (cell members AND individuals
@@ -47,11 +54,44 @@ __attribute__((target("popcnt"))) uint64_t andCountPopcnt(const uint64_t* x, con
 constexpr AndCount andCountPopcnt = andCountPortable;
 #endif
 
+// How the codes of each locus are numbered in the tables of counts: present
+// value v of locus l is offset[l] + v, its missing values rest[l] when it has
+// any. Numbers from `present` on are missing values.
+struct ValueNumbers {
+  std::vector<int64_t> offset;  // L + 1 entries
+  std::vector<int64_t> rest;    // the number of the locus's last code
+  int64_t present = 0;          // present values over all loci
+};
+
+ValueNumbers numberValues(const LocusCodes& loci) {
+  ValueNumbers numbers;
+  numbers.offset.assign(sz(loci.loci) + 1, 0);
+  for (int32_t l = 0; l < loci.loci; ++l) {
+    numbers.offset[sz(l) + 1] =
+        numbers.offset[sz(l)] + loci.valueCount[sz(l)] - loci.hasMissing[sz(l)];
+  }
+  numbers.present = numbers.offset.back();
+  int64_t missing = numbers.present;
+  numbers.rest.resize(sz(loci.loci));
+  for (int32_t l = 0; l < loci.loci; ++l) {
+    numbers.rest[sz(l)] = loci.hasMissing[sz(l)] != 0
+                              ? missing++
+                              : numbers.offset[sz(l)] + loci.valueCount[sz(l)] - 1;
+  }
+  return numbers;
+}
+
 template <typename Code>
-std::vector<Code> flatCodes(const LocusCodes& loci, const std::vector<int64_t>& offset) {
+std::vector<Code> flatCodes(const LocusCodes& loci, const ValueNumbers& numbers) {
   std::vector<Code> out = loci.positionRows<Code>();
-  for (size_t i = 0; i < out.size(); ++i)
-    out[i] = static_cast<Code>(out[i] + offset[i % sz(loci.loci)]);
+  const size_t width = sz(loci.loci);
+  for (size_t i = 0; i < out.size(); ++i) {
+    const size_t l = i % width;
+    const uint32_t code = out[i];
+    out[i] = static_cast<Code>(code == loci.missingCode(static_cast<int32_t>(l))
+                                   ? numbers.rest[l]
+                                   : numbers.offset[l] + code);
+  }
   return out;
 }
 
@@ -75,15 +115,12 @@ class CountEngine : public Engine {
         mode_(mode),
         values_(totalValues(loci)),
         words_((sz(design.individuals) + 63) / 64),
-        andCount_(pickForPopcount<AndCount>(andCountPortable, andCountPopcnt)) {
-    offset_.assign(sz(loci.loci) + 1, 0);
-    for (int32_t l = 0; l < loci.loci; ++l) {
-      offset_[sz(l) + 1] = offset_[sz(l)] + loci.valueCount[sz(l)];
-    }
+        andCount_(pickForPopcount<AndCount>(andCountPortable, andCountPopcnt)),
+        numbers_(numberValues(loci)) {
     if (mode_ == CountMode::Bitset) {
       buildIndicators(loci);
     } else {
-      codes_ = flatCodes<Code>(loci, offset_);
+      codes_ = flatCodes<Code>(loci, numbers_);
     }
   }
 
@@ -115,13 +152,14 @@ class CountEngine : public Engine {
   }
 
  private:
-  // Individuals with value v at locus l, one bitset per value; the last value
-  // of each locus needs none, its count is what the others leave of n.
+  // Individuals with value v at locus l, one bitset per value; the last code
+  // of each locus needs none, its count is what the others leave of n. With
+  // missing values that code is the missing one.
   void buildIndicators(const LocusCodes& loci) {
     indicatorValue_.clear();
     for (int32_t l = 0; l < loci.loci; ++l) {
       for (int64_t v = 0; v + 1 < loci.valueCount[sz(l)]; ++v) {
-        indicatorValue_.push_back(offset_[sz(l)] + v);
+        indicatorValue_.push_back(numbers_.offset[sz(l)] + v);
       }
     }
     indicators_.assign(indicatorValue_.size() * words_, 0);
@@ -139,14 +177,27 @@ class CountEngine : public Engine {
 
   const Code* row(int32_t individual) const { return codes_.data() + sz(individual) * sz(loci_); }
 
-  int64_t groupSum(int64_t n, uint64_t squares) const {
-    return loci_ * n * n - static_cast<int64_t>(squares);
+  // The squares of present values' counts, less those of missing ones, and
+  // the missing values: what a group's sum takes from L n^2.
+  struct Squares {
+    int64_t squares = 0;
+    int64_t missing = 0;
+  };
+
+  int64_t groupSum(int64_t n, const Squares& s) const {
+    return loci_ * n * n - 2 * n * s.missing - s.squares;
   }
 
-  uint64_t sumOfSquares(const uint32_t* counts) const {
-    uint64_t squares = 0;
-    for (int64_t v = 0; v < values_; ++v) squares += uint64_t{counts[v]} * counts[v];
-    return squares;
+  Squares squaresOf(const uint32_t* counts) const {
+    uint64_t present = 0;
+    for (int64_t v = 0; v < numbers_.present; ++v) present += uint64_t{counts[v]} * counts[v];
+    Squares s;
+    s.squares = static_cast<int64_t>(present);
+    for (int64_t v = numbers_.present; v < values_; ++v) {
+      s.squares -= int64_t{counts[v]} * counts[v];
+      s.missing += counts[v];
+    }
+    return s;
   }
 
   uint32_t* cellCounts(CountScratch& scratch, size_t cell) const {
@@ -189,8 +240,12 @@ class CountEngine : public Engine {
       }
       for (int32_t l = 0; l < loci_; ++l) {
         uint32_t rest = n;
-        for (int64_t v = offset_[sz(l)]; v + 1 < offset_[sz(l) + 1]; ++v) rest -= counts[v];
-        counts[offset_[sz(l) + 1] - 1] = rest;
+        const int64_t last = numbers_.rest[sz(l)];
+        // The present values before the last code: all of them when it is
+        // the missing one.
+        const int64_t end = last < numbers_.present ? last : numbers_.offset[sz(l) + 1];
+        for (int64_t v = numbers_.offset[sz(l)]; v < end; ++v) rest -= counts[v];
+        counts[last] = rest;
       }
     }
   }
@@ -201,20 +256,20 @@ class CountEngine : public Engine {
     const size_t cells = design_.cellSize.size();
     for (size_t c = 0; c < cells; ++c) {
       scratch.sums.cell[c] =
-          static_cast<double>(groupSum(design_.cellSize[c], sumOfSquares(cellCounts(scratch, c))));
+          static_cast<double>(groupSum(design_.cellSize[c], squaresOf(cellCounts(scratch, c))));
     }
     if (wantA) {
       for (int32_t a = 0; a < design_.levelsA; ++a) {
         addLevelCounts(scratch, true, a);
         scratch.sums.levelA[sz(a)] = static_cast<double>(
-            groupSum(design_.levelSizesXA[sz(a)], sumOfSquares(scratch.level.data())));
+            groupSum(design_.levelSizesXA[sz(a)], squaresOf(scratch.level.data())));
       }
     }
     if (wantB) {
       for (int32_t b = 0; b < design_.levelsB; ++b) {
         addLevelCounts(scratch, false, b);
         scratch.sums.levelB[sz(b)] = static_cast<double>(
-            groupSum(design_.levelSizesXB[sz(b)], sumOfSquares(scratch.level.data())));
+            groupSum(design_.levelSizesXB[sz(b)], squaresOf(scratch.level.data())));
       }
     }
     std::fill(scratch.counts.begin(), scratch.counts.end(), 0u);
@@ -250,14 +305,21 @@ class CountEngine : public Engine {
   }
 
   // Sum of a group made of position ranges, each range given as (begin, end).
+  // The growth counts missing values' squares as well; they are read from
+  // the end of the table, the same for every group, and taken off twice.
   template <typename Ranges>
   int64_t sparseGroup(const int32_t* assignment, int64_t n, const Ranges& ranges,
                       uint32_t* counts) const {
-    uint64_t squares = 0;
-    ranges(
-        [&](int32_t begin, int32_t end) { squares += addRange(assignment, begin, end, counts); });
+    uint64_t growth = 0;
+    ranges([&](int32_t begin, int32_t end) { growth += addRange(assignment, begin, end, counts); });
+    Squares s;
+    for (int64_t v = numbers_.present; v < values_; ++v) {
+      s.squares -= 2 * int64_t{counts[v]} * counts[v];
+      s.missing += counts[v];
+    }
+    s.squares += static_cast<int64_t>(growth);
     ranges([&](int32_t begin, int32_t end) { clearRange(assignment, begin, end, counts); });
-    return groupSum(n, squares);
+    return groupSum(n, s);
   }
 
   void sparseSums(const int32_t* assignment, bool wantA, bool wantB, CountScratch& scratch) const {
@@ -289,7 +351,7 @@ class CountEngine : public Engine {
   int64_t values_;  // distinct values over all loci
   size_t words_;    // 64-bit words of a bitset of N individuals
   AndCount andCount_;
-  std::vector<int64_t> offset_;          // first value number of each locus; L + 1 entries
+  ValueNumbers numbers_;
   std::vector<Code> codes_;              // dense, sparse: codes_[i * L + l], value numbers
   std::vector<int64_t> indicatorValue_;  // bitset: the value number of each bitset
   std::vector<uint64_t> indicators_;     // bitset: one bitset of N individuals per value
@@ -342,7 +404,10 @@ std::unique_ptr<Engine> makeBitsetEngine(const EngineInput& input, std::unique_p
 ModeCost sparseCost(const EngineInput& input, double, std::unique_ptr<ModeFindings>&) {
   const DesignFigures f = figuresOf(input.design, input.loci);
   ModeCost c;
-  c.work = 14.0 / 3.0 * f.n * f.l;
+  // Each group reads the counts of the missing values, one a locus with any.
+  double missingLoci = 0;
+  for (const uint8_t m : input.loci.hasMissing) missingLoci += m;
+  c.work = 14.0 / 3.0 * f.n * f.l + f.groups * missingLoci;
   c.sharedBytes = codeBytes(f);
   c.threadBytes = loopBytes(f) + f.values * 4;
   return c;

@@ -67,17 +67,15 @@ class HaplotypeEngine : public Engine {
         }
       });
     }
-    runOnThreads(threads, [&](int t) {
-      for (int32_t x = t; x < h_; x += threads) {
-        const uint32_t* cx = codes.data() + sz(x) * sz(loci.loci);
-        for (int32_t y = x + 1; y < h_; ++y) {
-          const auto d =
-              static_cast<Dist>(mismatches(cx, codes.data() + sz(y) * sz(loci.loci), loci.loci));
-          d_[sz(x) * sz(h_) + sz(y)] = d;
-          d_[sz(y) * sz(h_) + sz(x)] = d;
-        }
-      }
-    });
+    if (loci.anyMissing()) {
+      const std::vector<uint32_t> missing = missingCodes<uint32_t>(loci);
+      fill(codes, loci.loci, threads, [&](const uint32_t* x, const uint32_t* y) {
+        return presentMismatches(x, y, missing.data(), loci.loci);
+      });
+    } else {
+      fill(codes, loci.loci, threads,
+           [&](const uint32_t* x, const uint32_t* y) { return mismatches(x, y, loci.loci); });
+    }
   }
 
  protected:
@@ -114,6 +112,21 @@ class HaplotypeEngine : public Engine {
   }
 
  private:
+  template <typename Distance>
+  void fill(const std::vector<uint32_t>& codes, int32_t loci, int threads,
+            const Distance& distance) {
+    runOnThreads(threads, [&](int t) {
+      for (int32_t x = t; x < h_; x += threads) {
+        const uint32_t* cx = codes.data() + sz(x) * sz(loci);
+        for (int32_t y = x + 1; y < h_; ++y) {
+          const auto d = static_cast<Dist>(distance(cx, codes.data() + sz(y) * sz(loci)));
+          d_[sz(x) * sz(h_) + sz(y)] = d;
+          d_[sz(y) * sz(h_) + sz(x)] = d;
+        }
+      }
+    });
+  }
+
   int32_t* countsOf(HaplotypeScratch& scratch, size_t group) const {
     return scratch.counts.data() + group * sz(h_);
   }
@@ -192,8 +205,9 @@ ModeCost haplotypesCost(const EngineInput& input, double cheapest,
   } else {
     const double h = found->count;
     const double levelCells = 2 * f.cells;
-    c.work = f.n + levelCells * h + f.groups * (h + 0.3 * h * h / 2) +
-             h * h * f.l / 32.0 / (3.0 * input.nperm);
+    // Missing values take two more comparisons a locus in the build.
+    const double build = h * h * f.l / 32.0 * (input.loci.anyMissing() ? 2.0 : 1.0);
+    c.work = f.n + levelCells * h + f.groups * (h + 0.3 * h * h / 2) + build / (3.0 * input.nperm);
     c.sharedBytes = h * h * (f.l <= 65535 ? 2 : 4) + h * f.l * 4 + f.n * 4;
     c.threadBytes = (f.cells + 1) * h * 4 + h * 4;
   }

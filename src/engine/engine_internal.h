@@ -64,6 +64,26 @@ int32_t mismatches(const Code* x, const Code* y, int32_t loci) {
   return d;
 }
 
+// The same count with missing values: the loci at which both rows have a
+// value and the values differ. missing[l] is locus l's missing code; at a
+// locus without one it must be a code no individual has.
+template <typename Code>
+int32_t presentMismatches(const Code* x, const Code* y, const Code* missing, int32_t loci) {
+  int32_t d = 0;
+  for (int32_t l = 0; l < loci; ++l)
+    d += int{x[l] != y[l]} & int{x[l] != missing[l]} & int{y[l] != missing[l]};
+  return d;
+}
+
+// Every locus's missing code (valueCount at a locus without one), for
+// presentMismatches.
+template <typename Code>
+std::vector<Code> missingCodes(const LocusCodes& loci) {
+  std::vector<Code> out(sz(loci.loci));
+  for (int32_t l = 0; l < loci.loci; ++l) out[sz(l)] = static_cast<Code>(loci.missingCode(l));
+  return out;
+}
+
 inline int32_t levelEnd(const Design& design, int32_t a) {
   return design.cellStart[sz(design.cell(a, design.levelsB - 1)) + 1];
 }

@@ -27,14 +27,20 @@ class PairEngine : public Engine {
     } catch (const std::bad_alloc&) {
       distanceMemoryError(n_);
     }
-    int32_t maxValues = 0;
-    for (const int32_t v : loci.valueCount) maxValues = std::max(maxValues, v);
-    if (maxValues <= 256) {
-      build(loci.positionRows<uint8_t>(), loci.loci, threads);
-    } else if (maxValues <= 65536) {
-      build(loci.positionRows<uint16_t>(), loci.loci, threads);
+    // With missing values every locus needs a missing code of the width,
+    // valueCount itself at a locus without any.
+    const bool missing = loci.anyMissing();
+    uint32_t maxCode = 0;
+    for (int32_t l = 0; l < loci.loci; ++l) {
+      maxCode = std::max(maxCode, missing ? loci.missingCode(l)
+                                          : static_cast<uint32_t>(loci.valueCount[sz(l)] - 1));
+    }
+    if (maxCode <= 0xFF) {
+      build<uint8_t>(loci, missing, threads);
+    } else if (maxCode <= 0xFFFF) {
+      build<uint16_t>(loci, missing, threads);
     } else {
-      build(loci.positionRows<uint32_t>(), loci.loci, threads);
+      build<uint32_t>(loci, missing, threads);
     }
   }
 
@@ -61,7 +67,20 @@ class PairEngine : public Engine {
 
  private:
   template <typename Code>
-  void build(const std::vector<Code>& codes, int32_t loci, int threads) {
+  void build(const LocusCodes& loci, bool missing, int threads) {
+    if (missing) {
+      const std::vector<Code> missingCode = missingCodes<Code>(loci);
+      fill(loci.positionRows<Code>(), loci.loci, threads, [&](const Code* x, const Code* y) {
+        return presentMismatches(x, y, missingCode.data(), loci.loci);
+      });
+    } else {
+      fill(loci.positionRows<Code>(), loci.loci, threads,
+           [&](const Code* x, const Code* y) { return mismatches(x, y, loci.loci); });
+    }
+  }
+
+  template <typename Code, typename Distance>
+  void fill(const std::vector<Code>& codes, int32_t loci, int threads, const Distance& distance) {
     // Rows are dealt out in turn, so that the triangle's long and short rows
     // spread evenly over the threads.
     runOnThreads(threads, [&](int t) {
@@ -70,7 +89,7 @@ class PairEngine : public Engine {
         Dist* row = d_.data() + sz(x) * sz(n_);
         row[x] = 0;
         for (int32_t y = x + 1; y < n_; ++y) {
-          row[y] = static_cast<Dist>(mismatches(cx, codes.data() + sz(y) * sz(loci), loci));
+          row[y] = static_cast<Dist>(distance(cx, codes.data() + sz(y) * sz(loci)));
         }
       }
     });
@@ -135,7 +154,9 @@ ModeCost pairsCost(const EngineInput& input, double, std::unique_ptr<ModeFinding
   // Reads of a matrix beyond the caches cost several times more; the matrix
   // is built once, with vectorised comparisons.
   const double read = c.sharedBytes > (8 << 20) ? 4.0 : 1.0;
-  c.work = read * squares / 3.0 + f.n * f.n * f.l / 32.0 / (3.0 * input.nperm);
+  // Missing values take two more comparisons a locus in the build.
+  const double build = f.n * f.n * f.l / 32.0 * (input.loci.anyMissing() ? 2.0 : 1.0);
+  c.work = read * squares / 3.0 + build / (3.0 * input.nperm);
   c.threadBytes = loopBytes(f) + 4 * f.n;
   return c;
 }

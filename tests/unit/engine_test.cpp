@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <random>
 #include <string>
@@ -26,13 +27,22 @@ struct Shape {
   int loci;
   int values;  // distinct texts per locus at most
   bool holes;  // leave some cells empty
+  // Share of missing texts (Z or ?) at loci 1, 4, 7, ..., twice that at
+  // loci 2, 5, 8, ..., none at the others; 0: no missing texts at all. With
+  // missing texts two more loci follow: one wholly missing, one of a single
+  // value and missing texts.
+  double missing = 0;
 };
+
+const MissingRule kMissingTexts{MissingRule::Kind::Listed, {"Z", "?"}};
 
 // A data file for the shape: random levels and locus texts, from a seed.
 std::string randomData(const Shape& shape, unsigned seed) {
   std::mt19937 rng(seed);
+  std::uniform_real_distribution<double> uniform(0, 1);
+  const bool missing = shape.missing > 0;
   std::string text = "A\tB";
-  for (int l = 0; l < shape.loci; ++l) text += "\tL" + std::to_string(l);
+  for (int l = 0; l < shape.loci + (missing ? 2 : 0); ++l) text += "\tL" + std::to_string(l);
   text += "\n";
   for (int i = 0; i < shape.individuals; ++i) {
     int a = static_cast<int>(rng() % static_cast<unsigned>(shape.levelsA));
@@ -41,8 +51,16 @@ std::string randomData(const Shape& shape, unsigned seed) {
     text += "a" + std::to_string(a) + "\tb" + std::to_string(b);
     for (int l = 0; l < shape.loci; ++l) {
       text += "\t";
-      text += static_cast<char>('A' + rng() % static_cast<unsigned>(shape.values));
+      const unsigned value = rng() % static_cast<unsigned>(shape.values);
+      if (missing && uniform(rng) < shape.missing * (l % 3)) {
+        text += rng() % 2 ? "Z" : "?";
+      } else if (shape.values <= 26) {
+        text += static_cast<char>('A' + value);
+      } else {
+        text += "v" + std::to_string(value);
+      }
     }
+    if (missing) text += std::string(i % 2 ? "\tZ" : "\t?") + (i % 3 ? "\tA" : "\tZ");
     text += "\n";
   }
   return text;
@@ -70,11 +88,26 @@ struct RunRecord {
 
 class Fixture {
  public:
-  explicit Fixture(const std::string& data)
+  explicit Fixture(const std::string& data, const MissingRule& rule = {})
       : table_(test::tableFromText(data)),
         design_(makeDesign(countCells(*table_))),
-        members_(buildCellMembers(*table_, design_)),
-        loci_(buildLocusCodes(*table_, members_)) {}
+        loci_(buildLocusCodes(*table_, buildCellMembers(*table_, design_), rule)) {}
+  // The individuals of a larger table that loci reads.
+  Fixture(std::unique_ptr<DataTable> table, Design design, LocusCodes loci)
+      : table_(std::move(table)), design_(std::move(design)), loci_(std::move(loci)) {}
+
+  // Takes back the loci buildLocusCodes left out for fewer than two present
+  // values: they add to no sum, and every mode must see that.
+  void restoreLeftOutLoci(const MissingRule& rule) {
+    for (int32_t c = 2; c < table_->columnCount(); ++c) {
+      if (std::count(loci_.columnOf.begin(), loci_.columnOf.end(), c) > 0) continue;
+      const std::vector<std::string>& texts = table_->distinctValues(c);
+      loci_.columnOf.push_back(c);
+      loci_.valueCount.push_back(static_cast<int32_t>(texts.size()));
+      loci_.hasMissing.push_back(rule.isMissing(texts.back()) ? 1 : 0);
+      ++loci_.loci;
+    }
+  }
 
   // mode: a mode's name, or nullptr for the automatic choice.
   RunRecord run(int32_t nperm, int32_t seed, const char* mode, int threads) const {
@@ -101,7 +134,6 @@ class Fixture {
  private:
   std::unique_ptr<DataTable> table_;
   Design design_;
-  CellMembers members_;
   LocusCodes loci_;
 };
 
@@ -133,7 +165,111 @@ TEST(Engine, EveryModeMatchesTheReferenceOnRandomDesigns) {
   }
 }
 
-// Rows of bits wider than a word, cells past the 16 rows added at once, a
+// Rates of missing values from none to all, at loci of one to many values
+// (2-byte codes in the last shape), with empty cells and cells of one.
+TEST(Engine, EveryModeMatchesTheReferenceWithMissingValues) {
+  const Shape shapes[] = {
+      {6, 2, 2, 3, 2, false, 0.3},    {120, 4, 3, 20, 3, true, 0.1},
+      {200, 6, 5, 40, 2, true, 0.05}, {90, 3, 1, 8, 5, false, 0.45},
+      {35, 35, 2, 3, 2, false, 0.2},  {400, 3, 2, 6, 1000, false, 0.2},
+  };
+  unsigned seed = 100;
+  for (const Shape& shape : shapes) {
+    Fixture fixture(randomData(shape, seed++), kMissingTexts);
+    fixture.restoreLeftOutLoci(kMissingTexts);
+    const RunRecord reference = fixture.run(100, -5, "reference", 1);
+    for (const EngineModeRow& row : engineModes()) {
+      const std::string what = std::string(row.name) + ", missing values, design " +
+                               std::to_string(shape.individuals) + " x " +
+                               std::to_string(shape.loci);
+      expectSameRun(reference, fixture.run(100, -5, row.name, 1), what);
+      expectSameRun(reference, fixture.run(100, -5, row.name, 2), what + ", 2 threads");
+    }
+  }
+}
+
+// A locus of more than 65,536 texts, its missing code the last: a few hundred
+// individuals of a larger table, with loci of 1-byte codes beside it. Their
+// rows of planes, over 4 MB, are read by the sliced mode in table order.
+TEST(Engine, EveryModeMatchesTheReferenceWithMissingValuesOfWideCodes) {
+  const int rows = 90000;
+  std::mt19937 rng(8);
+  std::string text = "A\tB\tW\tL1\tL2\n";
+  for (int r = 0; r < rows; ++r) {
+    text += "a" + std::to_string(rng() % 2) + "\tb" + std::to_string(rng() % 3);
+    text += r % 10 == 0 ? "\tZ" : "\tw" + std::to_string(r % 10 == 1 ? r % 40 : r);
+    for (int l = 0; l < 2; ++l) text += rng() % 4 == 0 ? "\t?" : rng() % 2 ? "\tx" : "\ty";
+    text += "\n";
+  }
+  auto table = test::tableFromText(text);
+  const Design all = makeDesign(countCells(*table));
+  LocusCodes loci = buildLocusCodes(*table, buildCellMembers(*table, all), kMissingTexts);
+  ASSERT_EQ(loci.loci, 3);
+  ASSERT_GT(loci.valueCount[0], 65537);
+  // Every 151st row and the last 100, in cell order.
+  std::vector<int32_t> chosen;
+  for (int32_t r = 0; r < rows; ++r) {
+    if (r % 151 == 0 || r >= rows - 100) chosen.push_back(r);
+  }
+  const auto cellOf = [&](int32_t r) { return table->code(r, 0) * 3 + table->code(r, 1); };
+  std::stable_sort(chosen.begin(), chosen.end(),
+                   [&](int32_t x, int32_t y) { return cellOf(x) < cellOf(y); });
+  CellCounts counts{2, 3, std::vector<int32_t>(6, 0)};
+  for (const int32_t r : chosen) ++counts.counts[static_cast<size_t>(cellOf(r))];
+  loci.individuals = static_cast<int32_t>(chosen.size());
+  loci.rowOf = chosen;
+  // S_T of these individuals: per locus (n - m)^2 less the squared counts.
+  loci.totalSum = 0;
+  for (int32_t l = 0; l < loci.loci; ++l) {
+    std::vector<int64_t> c(static_cast<size_t>(loci.valueCount[static_cast<size_t>(l)]), 0);
+    for (int32_t i = 0; i < loci.individuals; ++i) ++c[loci.code(i, l)];
+    const int64_t present = loci.individuals - c[loci.missingCode(l)];
+    loci.totalSum += present * present + c[loci.missingCode(l)] * c[loci.missingCode(l)];
+    for (const int64_t k : c) loci.totalSum -= k * k;
+  }
+  const Fixture fixture(std::move(table), makeDesign(counts), std::move(loci));
+  const RunRecord reference = fixture.run(100, -9, "reference", 1);
+  for (const EngineModeRow& row : engineModes()) {
+    expectSameRun(reference, fixture.run(100, -9, row.name, 2), row.name);
+  }
+}
+
+// The reference distance against a count on the texts themselves: the loci
+// at which neither text is missing and the texts differ. The loci left out
+// have fewer than two present values, so they count nowhere.
+TEST(Engine, ReferenceDistancesCountLociWhereBothHaveDifferentValues) {
+  const std::string data = randomData({40, 2, 2, 12, 3, false, 0.3}, 77);
+  auto table = test::tableFromText(data);
+  const std::vector<std::vector<std::string>> texts = [&] {
+    std::vector<std::vector<std::string>> out(static_cast<size_t>(table->rowCount()));
+    for (int32_t r = 0; r < table->rowCount(); ++r) {
+      for (int32_t c = 2; c < table->columnCount(); ++c) {
+        out[static_cast<size_t>(r)].push_back(table->cell(r, c));
+      }
+    }
+    return out;
+  }();
+  const Design design = makeDesign(countCells(*table));
+  const LocusCodes loci = buildLocusCodes(*table, buildCellMembers(*table, design), kMissingTexts);
+  const DistanceTable d = buildDistanceTable(loci);
+  int64_t total = 0;
+  for (int32_t x = 0; x < loci.individuals; ++x) {
+    for (int32_t y = 0; y < loci.individuals; ++y) {
+      const auto& tx = texts[static_cast<size_t>(loci.rowOf[static_cast<size_t>(x)])];
+      const auto& ty = texts[static_cast<size_t>(loci.rowOf[static_cast<size_t>(y)])];
+      int32_t expected = 0;
+      for (size_t l = 0; l < tx.size(); ++l) {
+        expected +=
+            !kMissingTexts.isMissing(tx[l]) && !kMissingTexts.isMissing(ty[l]) && tx[l] != ty[l];
+      }
+      ASSERT_EQ(d.at(x, y), expected) << x << ", " << y;
+      total += expected;
+    }
+  }
+  EXPECT_EQ(loci.totalSum, total);
+}
+
+// Rows of bits wider than a word, cells past the 64 rows added at once, a
 // locus with 2-byte codes, and individuals repeating a few haplotypes.
 TEST(Engine, WideModesMatchTheReferenceOnManyLociAndRepeatedHaplotypes) {
   for (const int haplotypes : {0, 7}) {

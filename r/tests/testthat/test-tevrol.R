@@ -137,8 +137,8 @@ test_that("missing values and alignments give the command line's results", {
 
   fasta <- system.file("extdata", "alignment.fasta", package = "tevrol")
   sheet <- system.file("extdata", "samples.tsv", package = "tevrol")
-  expect_message(mt <- tevrol_read(fasta, samples = sheet, factors = c("region", "period")),
-                 "have no row in")
+  notes <- capture_messages(mt <- tevrol_read(fasta, samples = sheet, factors = c("region", "period")))
+  expect_match(notes, c("3 of the 40 sequences .* have no row in", "1 of the 38 rows .*: mt99"))
   x <- tevrol(mt, nperm = 999, seed = -1)
   cli <- readLines(cli_file("alignment", ".out"))
   first <- grep("^Levels for first factor", cli)
