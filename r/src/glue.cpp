@@ -271,7 +271,9 @@ Rcpp::List read_input(const std::string& path, const std::string& samples,
       }
       names.push_back(table.fieldNames(c));
       checkRString(names.back(), "The header");
-      checkRStrings(texts, "Column " + names.back());
+      for (size_t t = 0; t < texts.size(); ++t) {
+        if (flags[t] == 0) checkRString(texts[t], "Column " + names.back());
+      }
       columns.push_back(c);
       isMissing.push_back(std::move(flags));
     }

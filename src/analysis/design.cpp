@@ -137,12 +137,14 @@ LocusCodes buildLocusCodes(DataTable& table, const CellMembers& members, const M
       states += counts[v] > 0 ? 1 : 0;
       squares += counts[v] * counts[v];
     }
-    if (n > 0 && static_cast<double>(missing) / static_cast<double>(n) > maxMissing) {
-      ++chosen.tooManyMissing;
-      continue;
-    }
+    // In this order, as an alignment's reader leaves out its single-state
+    // sites before any limit on missing values.
     if (states < 2) {
       ++chosen.singleState;
+      continue;
+    }
+    if (n > 0 && static_cast<double>(missing) / static_cast<double>(n) > maxMissing) {
+      ++chosen.tooManyMissing;
       continue;
     }
     loci.totalSum += (n - missing) * (n - missing) - squares;

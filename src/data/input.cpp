@@ -1,6 +1,7 @@
 #include "data/input.h"
 
 #include <cmath>
+#include <cstring>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
@@ -166,6 +167,18 @@ void readAlignment(BlockReader& blocks, const char* first, size_t size, const st
   summary.singleState = alignment.singleStateSites;
 }
 
+// An alignment starts with '>'. So may a table's header, which has two TABs
+// or more: without a sheet such a file is read as the table it always was.
+bool isAlignment(const char* first, size_t size, const InputOptions& options) {
+  if (size == 0 || first[0] != '>') return false;
+  if (!options.samples.empty()) return true;
+  const char* end = static_cast<const char*>(std::memchr(first, '\n', size));
+  const char* stop = end == nullptr ? first + size : end;
+  size_t tabs = 0;
+  for (const char* c = first; c < stop && *c != '\r'; ++c) tabs += *c == '\t' ? 1 : 0;
+  return tabs < 2;
+}
+
 }  // namespace
 
 std::vector<std::string> splitList(const std::string& text) {
@@ -201,13 +214,16 @@ void readInput(const std::string& path, const InputOptions& options, DataTable& 
   if (!options.factors.empty() && options.samples.empty()) {
     fatalError("Option --factors names columns of a sample sheet: give it with --samples FILE");
   }
+  if (path == "-" && options.samples == "-") {
+    fatalError("The data and the sample sheet cannot both be standard input: give the sheet a file");
+  }
   summary = InputSummary();
   summary.maxMissing = options.maxMissing;
   InputStream input(path);
   BlockReader blocks(input, kReadBlockBytes);
   size_t size = 0;
   const char* first = blocks.next(size);
-  if (size > 0 && first[0] == '>') {
+  if (isAlignment(first, size, options)) {
     readAlignment(blocks, first, size, path, options, table, summary, notice);
     return;
   }

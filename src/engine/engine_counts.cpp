@@ -185,7 +185,8 @@ class CountEngine : public Engine {
   };
 
   int64_t groupSum(int64_t n, const Squares& s) const {
-    return loci_ * n * n - 2 * n * s.missing - s.squares;
+    // Grouped so that no step exceeds L n^2 in size.
+    return (loci_ * n - 2 * s.missing) * n - s.squares;
   }
 
   Squares squaresOf(const uint32_t* counts) const {

@@ -87,6 +87,12 @@ done
   >/dev/null 2>&1 || fail "max-missing 0: exit status $?"
 grep -q '"too_many_missing": [1-9]' "$work/c.json" || fail "max-missing 0: no site left out"
 
+# A table whose header starts with '>' is still the table it always was.
+sed '1s/^/>/' "$examples/demo.txt" >"$work/gt.txt"
+"$tevrol" "$work/gt.txt" 100 -1 >"$outdir/gt_table.out" || fail "'>' table: exit status $?"
+cmp -s <(analysis "$outdir/gt_table.out" | sed 's/>pop/pop/') \
+  <(analysis "$here/expected/demo_100_m1.out") || fail "'>' table: the analysis differs"
+
 # The errors of the input options and of the sheet.
 printf '>a\nACGT\n>b\nACG\n' >"$work/ragged.fasta"
 printf 'sample\tx\ty\na\tp\tq\nb\tp\tr\na\tq\tq\n' >"$work/twice.tsv"
