@@ -511,6 +511,9 @@ int main(int argc, char** argv) {
     std::fwrite(text.data(), 1, text.size(), stdout);
     return 0;
   }
+  if (command == "generate-vcf" && argc == 6) {
+    return writeVariants(argv[2], argv[3], number(argv[4]), number(argv[5]), 20261211) ? 0 : 1;
+  }
   if (command == "generate-wide" && argc == 6) {
     const std::string text = wideTable(number(argv[2]), number(argv[3]), number(argv[4]),
                                        static_cast<unsigned>(number(argv[5])));

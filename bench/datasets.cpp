@@ -128,4 +128,53 @@ bool writeAlignment(const std::string& fasta, const std::string& sheet, int sequ
   return std::fclose(rows) == 0 && closed;
 }
 
+bool writeVariants(const std::string& vcf, const std::string& sheet, int samples, int sites,
+                   unsigned seed) {
+  std::mt19937_64 rng(seed);
+  std::FILE* out = std::fopen(vcf.c_str(), "wb");
+  std::FILE* rows = std::fopen(sheet.c_str(), "wb");
+  if (out == nullptr || rows == nullptr) return false;
+  std::fputs("sample\tregion\tperiod\n", rows);
+  std::string text =
+      "##fileformat=VCFv4.2\n##contig=<ID=1,length=250000000>\n"
+      "##FORMAT=<ID=GT,Number=1,Type=String,Description=\"Genotype\">\n"
+      "#CHROM\tPOS\tID\tREF\tALT\tQUAL\tFILTER\tINFO\tFORMAT";
+  std::vector<int> region(static_cast<size_t>(samples));
+  for (int s = 0; s < samples; ++s) {
+    region[static_cast<size_t>(s)] = static_cast<int>(rng() % 4);
+    std::fprintf(rows, "i%06d\tr%d\tp%d\n", s, region[static_cast<size_t>(s)],
+                 static_cast<int>(rng() % 3));
+    text += "\ti" + std::to_string(1000000 + s).substr(1);
+  }
+  text += '\n';
+  for (int site = 0; site < sites; ++site) {
+    // The other allele's odds, in percent, in each region.
+    int odds[4];
+    const auto base = static_cast<int>(rng() % 40) + 5;
+    for (int r = 0; r < 4; ++r) odds[r] = base + r * static_cast<int>(rng() % 8);
+    text += "1\t" + std::to_string(100 + site * 10) + "\t.\tA\tG\t.\tPASS\t.\tGT";
+    for (int s = 0; s < samples; ++s) {
+      const uint64_t draw = rng();
+      if (draw % 200 == 0) {
+        text += "\t./.";
+        continue;
+      }
+      const int o = odds[region[static_cast<size_t>(s)]];
+      const char a = static_cast<int>((draw >> 8) % 100) < o ? '1' : '0';
+      const char b = static_cast<int>((draw >> 24) % 100) < o ? '1' : '0';
+      text += '\t';
+      text += a;
+      text += '|';
+      text += b;
+    }
+    text += '\n';
+    if (text.size() > (1 << 22) || site + 1 == sites) {
+      if (std::fwrite(text.data(), 1, text.size(), out) != text.size()) return false;
+      text.clear();
+    }
+  }
+  const bool closed = std::fclose(out) == 0;
+  return std::fclose(rows) == 0 && closed;
+}
+
 }  // namespace tevrol::bench

@@ -28,4 +28,10 @@ std::string shortThenLongTable(int shortRows, int individuals, int loci, unsigne
 bool writeAlignment(const std::string& fasta, const std::string& sheet, int sequences, int sites,
                     int variable, double unread, unsigned seed);
 
+// A VCF of S diploid samples at L biallelic sites, phased, each sample's
+// alleles drawn with odds that differ between its 4 regions, 1 call in 200
+// missing (./.); and its sample sheet (sample, region, period).
+bool writeVariants(const std::string& vcf, const std::string& sheet, int samples, int sites,
+                   unsigned seed);
+
 }  // namespace tevrol::bench

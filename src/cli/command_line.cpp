@@ -18,7 +18,8 @@ namespace tevrol {
 namespace {
 
 // Values of the options without a short form.
-enum LongOnly { kJson = 256, kNull, kProgress, kNoProgress, kSamples, kFactors, kMissing, kMaxMissing };
+enum LongOnly { kJson = 256, kNull, kProgress, kNoProgress, kSamples, kFactors, kMissing, kMaxMissing,
+               kHaplotypes, kRegion };
 
 const option kLongOptions[] = {
     {"help", no_argument, nullptr, 'h'},
@@ -32,6 +33,8 @@ const option kLongOptions[] = {
     {"factors", required_argument, nullptr, kFactors},
     {"missing", required_argument, nullptr, kMissing},
     {"max-missing", required_argument, nullptr, kMaxMissing},
+    {"haplotypes", no_argument, nullptr, kHaplotypes},
+    {"region", required_argument, nullptr, kRegion},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -138,6 +141,13 @@ int parseOptions(int argc, const char* const* argv, Options& options) {
       case kMaxMissing:
         options.input.maxMissing = share(name, optarg);
         break;
+      case kHaplotypes:
+        options.input.haplotypes = true;
+        break;
+      case kRegion:
+        if (*optarg == '\0') fatalError("Option " + name + " needs a region: CHR, CHR:POS or CHR:FROM-TO");
+        options.input.regions.emplace_back(optarg);
+        break;
       case ':':
         fatalError("Option " + name + " needs a value");
       default:
@@ -205,8 +215,9 @@ void printHelp() {
       "\n"
       "Arguments:\n"
       "  filename        tab-separated table: factor 1, factor 2, then one column\n"
-      "                  per locus; or an aligned FASTA file (first byte '>'), whose\n"
-      "                  factors come from --samples. - reads standard input.\n"
+      "                  per locus; or an aligned FASTA file (first byte '>'), or a\n"
+      "                  VCF or BCF file, whose factors come from --samples. - reads\n"
+      "                  standard input.\n"
       "                  gzip-compressed input (also multi-member, bgzip) is\n"
       "                  recognised by its first bytes.\n"
       "  nperm           permutations of each of the three types (default 1000,\n"
@@ -219,9 +230,10 @@ void printHelp() {
       "  -t, --threads N use at most N threads (1 to 256)\n"
       "      --json FILE write the results as JSON to FILE\n"
       "      --null FILE write every permuted F, one line per permutation, to FILE\n"
-      "      --samples FILE  sample sheet of an alignment: a table with a header\n"
-      "                  line, sample names (the first word of each FASTA header) in\n"
-      "                  the first column; sequences without a row are left out\n"
+      "      --samples FILE  sample sheet of an alignment or a VCF: a table with a\n"
+      "                  header line, sample names (the first word of each FASTA\n"
+      "                  header, or the VCF's) in the first column; sequences and\n"
+      "                  samples without a row are left out\n"
       "      --factors NAME,NAME  the sheet's columns of factor 1 and factor 2\n"
       "                  (default: its second and third columns)\n"
       "      --missing LIST  texts that are missing values, separated by commas\n"
@@ -231,6 +243,12 @@ void printHelp() {
       "                  at the loci where both have a value\n"
       "      --max-missing F  leave out loci with a share of missing values above F\n"
       "                  (0 to 1, default 1; 0 keeps only loci without any)\n"
+      "      --haplotypes  VCF: each haplotype of a sample is an individual (an\n"
+      "                  unphased heterozygous call is missing in each); default:\n"
+      "                  each sample is one, its genotype an unordered set of alleles\n"
+      "      --region REGION  VCF or BCF with an index (.tbi, .csi): only the\n"
+      "                  records whose position lies in CHR, CHR:POS or CHR:FROM-TO;\n"
+      "                  may be given more than once\n"
       "      --progress  show progress on standard error\n"
       "      --no-progress  do not (default: progress when standard error is a terminal)\n"
       "\n"

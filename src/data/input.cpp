@@ -11,6 +11,7 @@
 #include "data/data_table.h"
 #include "data/fasta_reader.h"
 #include "data/input_stream.h"
+#include "data/variant_reader.h"
 
 namespace tevrol {
 
@@ -103,15 +104,79 @@ MissingRule alignmentMissingRule(const InputOptions& options) {
   return rule;
 }
 
+// The individuals' rows in the sheet, from the records (sequences or
+// samples) of a file: those of a name the sheet has, in file order. Tells
+// the user of records and rows left out.
+std::vector<int32_t> matchSheet(const SampleSheet& sheet, const std::vector<std::string>& names,
+                                const std::vector<uint8_t>& kept, const std::string& file,
+                                const std::string& recordsAre, InputSummary& summary,
+                                const NoticeSink& notice) {
+  std::vector<int32_t> sheetRow;
+  std::vector<const std::string*> withoutRow;
+  std::unordered_set<std::string> matched;
+  for (size_t k = 0; k < names.size(); ++k) {
+    if (kept[k] != 0) {
+      sheetRow.push_back(sheet.rowOf(names[k]));
+      if (!matched.insert(names[k]).second) {
+        fatalError("Sample name " + quoted(names[k]) + " occurs twice in " + file);
+      }
+    } else {
+      withoutRow.push_back(&names[k]);
+    }
+  }
+  if (sheetRow.empty()) fatalError("No sample of " + file + " has a row in " + sheet.path());
+  std::vector<const std::string*> withoutRecord;
+  for (int32_t r = 0; r < sheet.rows(); ++r) {
+    if (matched.count(sheet.name(r)) == 0) withoutRecord.push_back(&sheet.name(r));
+  }
+  if (notice && !withoutRow.empty()) {
+    notice(std::to_string(withoutRow.size()) + " of the " + std::to_string(names.size()) + " " +
+           recordsAre + " of " + file + " have no row in " + sheet.path() +
+           " and are left out: " + someNames(withoutRow));
+  }
+  if (notice && !withoutRecord.empty()) {
+    std::string one = recordsAre;
+    one.pop_back();
+    notice(std::to_string(withoutRecord.size()) + " of the " + std::to_string(sheet.rows()) +
+           " rows of " + sheet.path() + " have no " + one + " in " + file + ": " +
+           someNames(withoutRecord));
+  }
+  summary.samples = sheet.path();
+  summary.recordsWithoutRow = static_cast<int64_t>(withoutRow.size());
+  summary.rowsWithoutRecord = static_cast<int64_t>(withoutRecord.size());
+  return sheetRow;
+}
+
+// The factor columns of the individuals, each `copies` rows of its sheet row.
+void assignFactors(const SampleSheet& sheet, const std::vector<int32_t>& sheetRow,
+                   const std::vector<int32_t>& copies, DataTable& table) {
+  std::vector<int32_t> rowOfIndividual;
+  for (size_t k = 0; k < sheetRow.size(); ++k) {
+    rowOfIndividual.insert(rowOfIndividual.end(), static_cast<size_t>(copies[k]), sheetRow[k]);
+  }
+  table.assign({sheet.factorName(0), sheet.factorName(1)},
+               static_cast<int32_t>(rowOfIndividual.size()), [&](int32_t r, int32_t c) {
+                 return std::string_view(sheet.level(rowOfIndividual[static_cast<size_t>(r)],
+                                                     static_cast<size_t>(c)));
+               });
+}
+
+std::string displayName(const std::string& path) {
+  return path == "-" ? "standard input" : path;
+}
+
+void requireSheet(const InputOptions& options, const std::string& file, const std::string& is) {
+  if (options.samples.empty()) {
+    fatalError(file + " is " + is +
+               ": give the factors of its samples in a sample sheet with --samples FILE");
+  }
+}
+
 void readAlignment(BlockReader& blocks, const char* first, size_t size, const std::string& path,
                    const InputOptions& options, DataTable& table, InputSummary& summary,
                    const NoticeSink& notice) {
-  const std::string file = path == "-" ? "standard input" : path;
-  if (options.samples.empty()) {
-    fatalError(file +
-               " is an alignment (FASTA): give the factors of its samples in a sample sheet with "
-               "--samples FILE");
-  }
+  const std::string file = displayName(path);
+  requireSheet(options, file, "an alignment (FASTA)");
   const SampleSheet sheet(options.samples, options.factors);
   FastaOptions fasta;
   fasta.file = file;
@@ -121,50 +186,55 @@ void readAlignment(BlockReader& blocks, const char* first, size_t size, const st
   for (const char* block = first; size > 0; block = blocks.next(size)) parser.feed(block, size);
   FastaAlignment alignment = parser.finish();
 
-  std::vector<int32_t> sheetRow;
-  std::vector<const std::string*> withoutRow;
-  std::unordered_set<std::string> matched;
-  for (size_t k = 0; k < alignment.names.size(); ++k) {
-    if (alignment.kept[k] != 0) {
-      sheetRow.push_back(sheet.rowOf(alignment.names[k]));
-      matched.insert(alignment.names[k]);
-    } else {
-      withoutRow.push_back(&alignment.names[k]);
-    }
-  }
-  if (sheetRow.empty()) fatalError("No sample of " + file + " has a row in " + sheet.path());
-  std::vector<const std::string*> withoutRecord;
-  for (int32_t r = 0; r < sheet.rows(); ++r) {
-    if (matched.count(sheet.name(r)) == 0) withoutRecord.push_back(&sheet.name(r));
-  }
-  if (notice && !withoutRow.empty()) {
-    notice(std::to_string(withoutRow.size()) + " of the " +
-           std::to_string(alignment.names.size()) + " sequences of " + file +
-           " have no row in " + sheet.path() + " and are left out: " + someNames(withoutRow));
-  }
-  if (notice && !withoutRecord.empty()) {
-    notice(std::to_string(withoutRecord.size()) + " of the " + std::to_string(sheet.rows()) +
-           " rows of " + sheet.path() + " have no sequence in " + file + ": " +
-           someNames(withoutRecord));
-  }
-
-  table.assign({sheet.factorName(0), sheet.factorName(1)},
-               static_cast<int32_t>(sheetRow.size()), [&](int32_t r, int32_t c) {
-                 return std::string_view(
-                     sheet.level(sheetRow[static_cast<size_t>(r)], static_cast<size_t>(c)));
-               });
+  const std::vector<int32_t> sheetRow =
+      matchSheet(sheet, alignment.names, alignment.kept, file, "sequences", summary, notice);
+  assignFactors(sheet, sheetRow, std::vector<int32_t>(sheetRow.size(), 1), table);
   for (FastaSite& site : alignment.variable) {
     table.appendColumn(std::to_string(site.position), site.texts, std::move(site.codes));
   }
   summary.format = "fasta";
-  summary.samples = sheet.path();
   summary.missing = fasta.rule;
   summary.records = static_cast<int64_t>(alignment.names.size());
-  summary.recordsWithoutRow = static_cast<int64_t>(withoutRow.size());
-  summary.rowsWithoutRecord = static_cast<int64_t>(withoutRecord.size());
   summary.sites = alignment.sites;
   summary.missingValues = alignment.missingValues;
   summary.singleState = alignment.singleStateSites;
+}
+
+void readVariantFile(BlockReader& blocks, const char* first, size_t size, const std::string& path,
+                     const InputOptions& options, DataTable& table, InputSummary& summary,
+                     const NoticeSink& notice) {
+  const std::string file = displayName(path);
+  requireSheet(options, file, "a VCF or BCF file");
+  if (options.hasMissing) {
+    fatalError("Option --missing is for tables and alignments: in " + file +
+               " a missing call ('.', './.', '0/.') is always missing");
+  }
+  const SampleSheet sheet(options.samples, options.factors);
+  VariantOptions variant;
+  variant.path = path;
+  variant.file = file;
+  variant.haplotypes = options.haplotypes;
+  variant.regions = options.regions;
+  variant.threads = options.threads;
+  variant.keep = [&sheet](const std::string& name) { return sheet.rowOf(name) >= 0; };
+  VariantData data = readVariants(variant, blocks, first, size);
+
+  const std::vector<int32_t> sheetRow =
+      matchSheet(sheet, data.samples, data.kept, file, "samples", summary, notice);
+  assignFactors(sheet, sheetRow, data.individualsOf, table);
+  for (VariantSite& site : data.variable) {
+    table.appendColumn(std::move(site.name), site.texts, std::move(site.codes));
+  }
+  summary.format = data.format;
+  summary.haplotypes = options.haplotypes;
+  summary.regions = options.regions;
+  summary.fileSamples = static_cast<int64_t>(data.samples.size());
+  summary.missing.kind = MissingRule::Kind::Listed;
+  summary.missing.texts = {kMissingCall};
+  summary.records = data.records;
+  summary.sites = data.records;
+  summary.missingValues = data.missingValues;
+  summary.singleState = data.singleStateSites;
 }
 
 // An alignment starts with '>'. So may a table's header, which has two TABs
@@ -223,13 +293,20 @@ void readInput(const std::string& path, const InputOptions& options, DataTable& 
   BlockReader blocks(input, kReadBlockBytes);
   size_t size = 0;
   const char* first = blocks.next(size);
+  if (variantFormat(first, size) != VariantFormat::None) {
+    readVariantFile(blocks, first, size, path, options, table, summary, notice);
+    return;
+  }
+  if (options.haplotypes || !options.regions.empty()) {
+    fatalError(std::string("Option ") + (options.haplotypes ? "--haplotypes" : "--region") +
+               " is for VCF and BCF files: " + displayName(path) + " is not one");
+  }
   if (isAlignment(first, size, options)) {
     readAlignment(blocks, first, size, path, options, table, summary, notice);
     return;
   }
   if (!options.samples.empty()) {
-    fatalError("Option --samples is for alignments: " +
-               (path == "-" ? std::string("standard input") : path) +
+    fatalError("Option --samples is for alignments and VCF or BCF files: " + displayName(path) +
                " is a table, whose first two columns give the factors");
   }
   table.read(blocks, first, size);

@@ -27,17 +27,25 @@ struct InputOptions {
   std::vector<std::string> missing;
   // Loci whose share of missing values exceeds this are left out.
   double maxMissing = 1.0;
+  // VCF and BCF: each sample's haplotypes are individuals, instead of its
+  // genotype; only the records in these regions (through the file's index).
+  bool haplotypes = false;
+  std::vector<std::string> regions;
+  int threads = 1;  // threads that may decompress a bgzip-compressed VCF or BCF
 };
 
 // What was read, and what of it the analysis uses.
 struct InputSummary {
-  std::string format = "table";  // "table" or "fasta"
+  std::string format = "table";  // "table", "fasta", "vcf" or "bcf"
   std::string samples;           // the sample sheet, if any
   MissingRule missing;
   double maxMissing = 1.0;
-  int64_t records = 0;            // alignment records read
-  int64_t recordsWithoutRow = 0;  // records whose name the sheet lacks
-  int64_t rowsWithoutRecord = 0;  // sheet rows whose name no record has
+  bool haplotypes = false;         // VCF and BCF: individuals are haplotypes
+  std::vector<std::string> regions;
+  int64_t fileSamples = 0;        // VCF and BCF: the samples of the file
+  int64_t records = 0;            // alignment records (sequences) or VCF records read
+  int64_t recordsWithoutRow = 0;  // sequences or VCF samples whose name the sheet lacks
+  int64_t rowsWithoutRecord = 0;  // sheet rows whose name no sequence or VCF sample has
   int64_t sites = 0;              // locus columns, or the alignment's length
   int64_t loci = 0;               // loci of the analysis
   int64_t missingValues = 0;      // missing values of the individuals, at every site
@@ -49,8 +57,9 @@ struct InputSummary {
 // out, ...).
 using NoticeSink = std::function<void(const std::string&)>;
 
-// The one door for input: a table, or an aligned FASTA file (recognised by
-// its first byte, '>', also inside gzip) joined with its sample sheet. The
+// The one door for input: a table, an aligned FASTA file (recognised by its
+// first byte, '>', also inside gzip) or a VCF or BCF file (by its first
+// bytes), the last two joined with their sample sheet. The
 // table that comes out holds the two factors in its first two columns and
 // one locus a column after them; for an alignment only the sites that can
 // tell individuals apart. Fatal on anything that cannot be read as one.

@@ -100,7 +100,15 @@ const char* ruleName(MissingRule::Kind kind) {
 Json inputJson(const InputSummary& input) {
   Json json;
   json["format"] = input.format;
-  if (!input.samples.empty()) {
+  if (input.format == "vcf" || input.format == "bcf") {
+    json["haplotypes"] = input.haplotypes;
+    json["regions"] = input.regions;
+    json["samples"] = input.samples;
+    json["file_samples"] = input.fileSamples;
+    json["samples_without_row"] = input.recordsWithoutRow;
+    json["rows_without_sample"] = input.rowsWithoutRecord;
+    json["records"] = input.records;
+  } else if (!input.samples.empty()) {
     json["samples"] = input.samples;
     json["records"] = input.records;
     json["records_without_row"] = input.recordsWithoutRow;

@@ -156,7 +156,9 @@ RunResult Run::execute(const RunSinks& sinks) const {
   }
   preamble("Reading " + request_.file + "\n");
   DataTable table(kReadBlockBytes);
-  readInput(request_.file, request_.input, table, result.input, sinks.notice);
+  InputOptions input = request_.input;
+  input.threads = settings_.threads;
+  readInput(request_.file, input, table, result.input, sinks.notice);
   preamble("\n");
   analyseTable(table, settings_, random, result, sinks.report, sinks.onPass);
   return result;

@@ -102,7 +102,7 @@ expect_error fasta_without_sheet \
   "$fasta is an alignment (FASTA): give the factors of its samples in a sample sheet with --samples FILE" \
   "$fasta" 100 -1
 expect_error sheet_with_table \
-  "Option --samples is for alignments: $examples/demo.txt is a table, whose first two columns give the factors" \
+  "Option --samples is for alignments and VCF or BCF files: $examples/demo.txt is a table, whose first two columns give the factors" \
   --samples "$sheet" "$examples/demo.txt" 100 -1
 expect_error ragged "Sequence b in $work/ragged.fasta has 3 sites where the first sequence (a) has 4: the file is not an alignment" \
   --samples "$work/ab.tsv" "$work/ragged.fasta" 100 -1
