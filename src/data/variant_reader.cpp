@@ -430,6 +430,10 @@ class VariantReader {
       data_.individualsOf.push_back(ploidy);
       individuals_ += ploidy;
     }
+    uniformPloidy_ = data_.individualsOf.empty() ? 0 : data_.individualsOf[0];
+    for (const int32_t ploidy : data_.individualsOf) {
+      if (ploidy != uniformPloidy_) uniformPloidy_ = 0;
+    }
   }
 
   // A value of GT as a number: kEnd past the call's last allele, otherwise
@@ -459,48 +463,86 @@ class VariantReader {
   template <typename T>
   void codeCalls(const bcf_fmt_t& genotypes, T vectorEnd, T missingValue) {
     const int width = genotypes.n;
-    std::vector<int32_t> alleles;
-    int32_t missing = 0;
+    int64_t missing = 0;
+    uint32_t codes[kMostCachedAlleles];
+    // Calls of one byte an allele and at most two alleles are few in a
+    // record: each raw call is decoded once and its codes kept.
+    if constexpr (sizeof(T) == 1) {
+      if (width <= kMostCachedAlleles && (!options_.haplotypes || uniformPloidy_ == width)) {
+        ++stamp_;
+        if (stamp_ == 0) {
+          std::fill(cacheStamp_.begin(), cacheStamp_.end(), 0);
+          stamp_ = 1;
+        }
+        const int per = options_.haplotypes ? width : 1;
+        for (size_t k = 0; k < keptSamples_.size(); ++k) {
+          const uint8_t* at = genotypes.p + static_cast<size_t>(keptSamples_[k]) * genotypes.size;
+          const uint32_t key = width == 1 ? at[0] : uint32_t{at[0]} | uint32_t{at[1]} << 8;
+          if (cacheStamp_[key] != stamp_) {
+            cacheStamp_[key] = stamp_;
+            CachedCall& entry = cache_[key];
+            entry.missing = static_cast<uint8_t>(
+                decode<T>(at, width, vectorEnd, missingValue, k, entry.codes));
+          }
+          const CachedCall& entry = cache_[key];
+          for (int h = 0; h < per; ++h) column_.push(entry.codes[h]);
+          missing += entry.missing;
+        }
+        data_.missingValues += missing;
+        return;
+      }
+    }
+    std::vector<uint32_t> many;
     for (size_t k = 0; k < keptSamples_.size(); ++k) {
-      const uint8_t* at =
-          genotypes.p + static_cast<size_t>(keptSamples_[k]) * genotypes.size;
-      // Each value as (allele + 1) * 2 + phased; 0 or 1 for a missing allele.
-      alleles.clear();
-      for (int a = 0; a < width; ++a) {
-        T v;
-        std::memcpy(&v, at + sizeof(T) * static_cast<size_t>(a), sizeof(T));
-        if (v == vectorEnd) break;
-        alleles.push_back(v == missingValue || v < 0 ? 0 : static_cast<int32_t>(v));
+      const uint8_t* at = genotypes.p + static_cast<size_t>(keptSamples_[k]) * genotypes.size;
+      const int per = options_.haplotypes ? data_.individualsOf[k] : 1;
+      uint32_t* out = codes;
+      if (per > kMostCachedAlleles) {
+        many.resize(static_cast<size_t>(per));
+        out = many.data();
       }
-      if (options_.haplotypes) {
-        missing += codeHaplotypes(alleles, k);
-      } else {
-        missing += codeGenotype(alleles);
-      }
+      missing += decode<T>(at, width, vectorEnd, missingValue, k, out);
+      for (int h = 0; h < per; ++h) column_.push(out[h]);
     }
     data_.missingValues += missing;
   }
 
-  // One value: the call's alleles as a set (with their counts). Returns the
-  // missing values pushed.
-  int32_t codeGenotype(std::vector<int32_t>& alleles) {
+  // The codes of one call of kept sample k (one, or one per haplotype) into
+  // out; returns how many of them are missing.
+  template <typename T>
+  int32_t decode(const uint8_t* at, int width, T vectorEnd, T missingValue, size_t k,
+                 uint32_t* out) {
+    // Each allele as (allele + 1) * 2 + phased; 0 or 1 when missing.
+    alleles_.clear();
+    for (int a = 0; a < width; ++a) {
+      T v;
+      std::memcpy(&v, at + sizeof(T) * static_cast<size_t>(a), sizeof(T));
+      if (v == vectorEnd) break;
+      alleles_.push_back(v == missingValue || v < 0 ? 0 : static_cast<int32_t>(v));
+    }
+    if (options_.haplotypes) return codeHaplotypes(alleles_, k, out);
+    return codeGenotype(alleles_, out);
+  }
+
+  // One value: the call's alleles as a set (with their counts).
+  int32_t codeGenotype(std::vector<int32_t>& alleles, uint32_t* out) {
     bool anyMissing = alleles.empty();
     for (int32_t& value : alleles) {
       anyMissing = anyMissing || (value >> 1) == 0;
       value = (value >> 1) - 1;
     }
     if (anyMissing) {
-      column_.push(coder_.missing());
+      out[0] = coder_.missing();
       return 1;
     }
     if (alleles.size() == 1) {
-      column_.push(coder_.call(0, alleles[0], false));
+      out[0] = coder_.call(0, alleles[0], false);
     } else if (alleles.size() == 2) {
-      column_.push(coder_.call(std::min(alleles[0], alleles[1]),
-                               std::max(alleles[0], alleles[1]), true));
+      out[0] = coder_.call(std::min(alleles[0], alleles[1]), std::max(alleles[0], alleles[1]),
+                           true);
     } else {
       std::sort(alleles.begin(), alleles.end());
-      column_.push(coder_.call(alleles));
+      out[0] = coder_.call(alleles);
     }
     return 0;
   }
@@ -508,7 +550,7 @@ class VariantReader {
   // A value per haplotype of the sample: each allele of a phased call, or of
   // one whose alleles are all the same; missing for each of an unphased
   // call of different alleles.
-  int32_t codeHaplotypes(const std::vector<int32_t>& alleles, size_t keptSample) {
+  int32_t codeHaplotypes(const std::vector<int32_t>& alleles, size_t keptSample, uint32_t* out) {
     const int32_t ploidy = data_.individualsOf[keptSample];
     bool allMissing = true;
     bool phased = true;
@@ -520,19 +562,20 @@ class VariantReader {
         same = same && (alleles[a] >> 1) == (alleles[0] >> 1);
       }
     }
+    const bool fits = static_cast<int32_t>(alleles.size()) == ploidy;
+    if (!allMissing && !fits) wrongPloidy(alleles, keptSample);
     if (allMissing || !(phased || same)) {
-      for (int32_t h = 0; h < ploidy; ++h) column_.push(coder_.missing());
-      if (!allMissing && static_cast<int32_t>(alleles.size()) != ploidy) wrongPloidy(alleles, keptSample);
+      for (int32_t h = 0; h < ploidy; ++h) out[h] = coder_.missing();
       return ploidy;
     }
-    if (static_cast<int32_t>(alleles.size()) != ploidy) wrongPloidy(alleles, keptSample);
     int32_t missing = 0;
-    for (const int32_t value : alleles) {
+    for (int32_t h = 0; h < ploidy; ++h) {
+      const int32_t value = alleles[static_cast<size_t>(h)];
       if ((value >> 1) == 0) {
-        column_.push(coder_.missing());
+        out[h] = coder_.missing();
         ++missing;
       } else {
-        column_.push(coder_.call(0, (value >> 1) - 1, false));
+        out[h] = coder_.call(0, (value >> 1) - 1, false);
       }
     }
     return missing;
@@ -569,6 +612,19 @@ class VariantReader {
   std::string lastPlace_;
   RecordCoder coder_;
   CodeColumn column_;
+  std::vector<int32_t> alleles_;
+  // The raw calls of one byte an allele decoded in this record: those whose
+  // stamp is stamp_. With haplotypes only while every sample has the same
+  // number, uniformPloidy_ (else 0).
+  static constexpr int kMostCachedAlleles = 2;
+  struct CachedCall {
+    uint32_t codes[kMostCachedAlleles];
+    uint8_t missing;
+  };
+  std::vector<CachedCall> cache_ = std::vector<CachedCall>(1 << 16);
+  std::vector<uint32_t> cacheStamp_ = std::vector<uint32_t>(1 << 16, 0);
+  uint32_t stamp_ = 0;
+  int32_t uniformPloidy_ = 0;
 };
 
 }  // namespace

@@ -11,6 +11,82 @@ namespace tevrol::engine_detail {
 
 namespace {
 
+// Loci of at most 2^B present values are compared B bits at a time: a row
+// holds B planes of W words (bit l of plane b is bit b of locus l's code),
+// then, with missing values, a plane of the loci that have a value. The
+// distance of two rows is the popcount of the words where a plane differs,
+// masked by both rows' values present.
+template <int B, bool Missing>
+inline __attribute__((always_inline)) int32_t packedDistanceOf(const uint64_t* x,
+                                                               const uint64_t* y, size_t words) {
+  int64_t d = 0;
+  for (size_t w = 0; w < words; ++w) {
+    uint64_t differ = x[w] ^ y[w];
+    if constexpr (B >= 2) differ |= x[words + w] ^ y[words + w];
+    if constexpr (B >= 3) differ |= x[2 * words + w] ^ y[2 * words + w];
+    if constexpr (Missing) differ &= x[B * words + w] & y[B * words + w];
+    d += __builtin_popcountll(differ);
+  }
+  return static_cast<int32_t>(d);
+}
+
+using PackedDistance = int32_t (*)(const uint64_t*, const uint64_t*, size_t);
+
+template <int B, bool Missing>
+int32_t packedPortable(const uint64_t* x, const uint64_t* y, size_t words) {
+  return packedDistanceOf<B, Missing>(x, y, words);
+}
+
+#if defined(__x86_64__) || defined(__i386__)
+template <int B, bool Missing>
+__attribute__((target("popcnt"))) int32_t packedPopcnt(const uint64_t* x, const uint64_t* y,
+                                                       size_t words) {
+  return packedDistanceOf<B, Missing>(x, y, words);
+}
+#endif
+
+#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__)
+// Eight words a step, where the processor counts bits in vectors.
+template <int B, bool Missing>
+__attribute__((target("avx512f,avx512vpopcntdq"))) int32_t packedVector(const uint64_t* x,
+                                                                        const uint64_t* y,
+                                                                        size_t words) {
+  return packedDistanceOf<B, Missing>(x, y, words);
+}
+#endif
+
+template <int B, bool Missing>
+PackedDistance packedKernel() {
+#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__)
+  __builtin_cpu_init();
+  if (__builtin_cpu_supports("avx512vpopcntdq")) return packedVector<B, Missing>;
+#endif
+#if defined(__x86_64__) || defined(__i386__)
+  return pickForPopcount<PackedDistance>(packedPortable<B, Missing>, packedPopcnt<B, Missing>);
+#else
+  return packedPortable<B, Missing>;
+#endif
+}
+
+PackedDistance packedKernel(int bits, bool missing) {
+  if (bits == 1) return missing ? packedKernel<1, true>() : packedKernel<1, false>();
+  if (bits == 2) return missing ? packedKernel<2, true>() : packedKernel<2, false>();
+  return missing ? packedKernel<3, true>() : packedKernel<3, false>();
+}
+
+// Bits a code needs at the locus with the most present values: 1 to 3, or 0
+// when some locus has more than eight (compared code by code).
+int packedBits(const LocusCodes& loci) {
+  uint32_t most = 0;
+  for (int32_t l = 0; l < loci.loci; ++l) {
+    const uint32_t present = loci.missingCode(l);
+    most = std::max(most, present == 0 ? 0 : present - 1);
+  }
+  if (most <= 1) return 1;
+  if (most <= 3) return 2;
+  return most <= 7 ? 3 : 0;
+}
+
 class PairScratch : public EngineScratch {
  public:
   std::vector<int32_t> gathered;  // individuals of one level, in position order
@@ -30,6 +106,11 @@ class PairEngine : public Engine {
     // With missing values every locus needs a missing code of the width,
     // valueCount itself at a locus without any.
     const bool missing = loci.anyMissing();
+    const int bits = packedBits(loci);
+    if (bits != 0) {
+      buildPacked(loci, bits, missing, threads);
+      return;
+    }
     uint32_t maxCode = 0;
     for (int32_t l = 0; l < loci.loci; ++l) {
       maxCode = std::max(maxCode, missing ? loci.missingCode(l)
@@ -79,17 +160,66 @@ class PairEngine : public Engine {
     }
   }
 
+  // Rows of bit planes, filled 64 loci at a time: a word of every plane of
+  // every individual, then stored in the individuals' rows.
+  void buildPacked(const LocusCodes& loci, int bits, bool missing, int threads) {
+    const size_t words = (sz(loci.loci) + 63) / 64;
+    const size_t planes = sz(bits) + (missing ? 1 : 0);
+    const size_t stride = planes * words;
+    std::vector<uint64_t> rows;
+    try {
+      rows.assign(sz(n_) * stride, 0);
+    } catch (const std::bad_alloc&) {
+      distanceMemoryError(n_);
+    }
+    std::vector<uint64_t> word(sz(n_) * planes);
+    for (size_t w = 0; w < words; ++w) {
+      std::fill(word.begin(), word.end(), 0);
+      const auto last = static_cast<int32_t>(std::min(sz(loci.loci), 64 * w + 64));
+      for (auto l = static_cast<int32_t>(64 * w); l < last; ++l) {
+        const uint32_t missingCode = loci.missingCode(l);
+        const int bit = l % 64;
+        visitCodes(loci.column(l), [&](const auto* codes) {
+          for (int32_t x = 0; x < n_; ++x) {
+            const uint32_t code = codes[loci.rowOf[sz(x)]];
+            const uint64_t present = code != missingCode;
+            const uint64_t value = code * present;
+            uint64_t* at = word.data() + sz(x) * planes;
+            for (int b = 0; b < bits; ++b) at[b] |= ((value >> b) & 1) << bit;
+            if (missing) at[bits] |= present << bit;
+          }
+        });
+      }
+      for (int32_t x = 0; x < n_; ++x) {
+        for (size_t p = 0; p < planes; ++p) {
+          rows[sz(x) * stride + p * words + w] = word[sz(x) * planes + p];
+        }
+      }
+    }
+    const PackedDistance distance = packedKernel(bits, missing);
+    fill(rows, static_cast<int32_t>(stride), threads,
+         [&](const uint64_t* x, const uint64_t* y) { return distance(x, y, words); });
+  }
+
+  // Rows of `loci` codes (or words) a position.
   template <typename Code, typename Distance>
   void fill(const std::vector<Code>& codes, int32_t loci, int threads, const Distance& distance) {
-    // Rows are dealt out in turn, so that the triangle's long and short rows
-    // spread evenly over the threads.
+    // Blocks of rows that stay in a core's cache meet every row after them,
+    // so that each of those is read once a block; blocks are dealt out in
+    // turn, so that the triangle's long and short rows spread evenly over
+    // the threads.
+    const size_t rowBytes = sizeof(Code) * sz(loci);
+    const auto block = static_cast<int32_t>(std::max<size_t>(1, (256 << 10) / rowBytes));
     runOnThreads(threads, [&](int t) {
-      for (int32_t x = t; x < n_; x += threads) {
-        const Code* cx = codes.data() + sz(x) * sz(loci);
-        Dist* row = d_.data() + sz(x) * sz(n_);
-        row[x] = 0;
-        for (int32_t y = x + 1; y < n_; ++y) {
-          row[y] = static_cast<Dist>(distance(cx, codes.data() + sz(y) * sz(loci)));
+      for (int32_t first = t * block; first < n_; first += threads * block) {
+        const int32_t last = std::min(n_, first + block);
+        for (int32_t x = first; x < last; ++x) d_[sz(x) * sz(n_) + sz(x)] = 0;
+        for (int32_t y = first + 1; y < n_; ++y) {
+          const Code* cy = codes.data() + sz(y) * sz(loci);
+          for (int32_t x = first; x < std::min(last, y); ++x) {
+            d_[sz(x) * sz(n_) + sz(y)] =
+                static_cast<Dist>(distance(codes.data() + sz(x) * sz(loci), cy));
+          }
         }
       }
     });
@@ -110,7 +240,10 @@ class PairEngine : public Engine {
       const int32_t a = byA ? level : j;
       const int32_t b = byA ? j : level;
       const int32_t start = design_.start(a, b);
+      const int32_t from = count;
       for (int32_t k = 0; k < design_.size(a, b); ++k) gathered[count++] = assignment[start + k];
+      // Rows are read in increasing order: the sums do not depend on it.
+      std::sort(gathered + from, gathered + count);
       scratch.cellEnds[sz(j)] = count;
     }
     int64_t levelSum = 0;
@@ -154,8 +287,13 @@ ModeCost pairsCost(const EngineInput& input, double, std::unique_ptr<ModeFinding
   // Reads of a matrix beyond the caches cost several times more; the matrix
   // is built once, with vectorised comparisons.
   const double read = c.sharedBytes > (8 << 20) ? 4.0 : 1.0;
-  // Missing values take two more comparisons a locus in the build.
-  const double build = f.n * f.n * f.l / 32.0 * (input.loci.anyMissing() ? 2.0 : 1.0);
+  // The build compares 32 codes a unit, missing values taking two more
+  // comparisons; rows of bit planes, a word of 64 loci of every plane a unit.
+  const bool missing = input.loci.anyMissing();
+  const int bits = packedBits(input.loci);
+  const double build =
+      bits != 0 ? f.n * f.n * std::ceil(f.l / 64.0) * (bits + (missing ? 1 : 0))
+                : f.n * f.n * f.l / 32.0 * (missing ? 2.0 : 1.0);
   c.work = read * squares / 3.0 + build / (3.0 * input.nperm);
   c.threadBytes = loopBytes(f) + 4 * f.n;
   return c;
