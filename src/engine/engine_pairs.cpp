@@ -208,7 +208,7 @@ class PairEngine : public Engine {
     // so that each of those is read once a block; blocks are dealt out in
     // turn, so that the triangle's long and short rows spread evenly over
     // the threads.
-    const size_t rowBytes = sizeof(Code) * sz(loci);
+    const size_t rowBytes = std::max<size_t>(1, sizeof(Code) * sz(loci));
     const auto block = static_cast<int32_t>(std::max<size_t>(1, (256 << 10) / rowBytes));
     runOnThreads(threads, [&](int t) {
       for (int32_t first = t * block; first < n_; first += threads * block) {
