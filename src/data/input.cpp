@@ -131,14 +131,17 @@ std::vector<int32_t> matchSheet(const SampleSheet& sheet, const std::vector<std:
   }
   if (notice && !withoutRow.empty()) {
     notice(std::to_string(withoutRow.size()) + " of the " + std::to_string(names.size()) + " " +
-           recordsAre + " of " + file + " have no row in " + sheet.path() +
-           " and are left out: " + someNames(withoutRow));
+           recordsAre + " of " + file +
+           (withoutRow.size() == 1 ? " has no row in " : " have no row in ") + sheet.path() +
+           (withoutRow.size() == 1 ? " and is left out: " : " and are left out: ") +
+           someNames(withoutRow));
   }
   if (notice && !withoutRecord.empty()) {
     std::string one = recordsAre;
     one.pop_back();
     notice(std::to_string(withoutRecord.size()) + " of the " + std::to_string(sheet.rows()) +
-           " rows of " + sheet.path() + " have no " + one + " in " + file + ": " +
+           " rows of " + sheet.path() + (withoutRecord.size() == 1 ? " has no " : " have no ") +
+           one + " in " + file + ": " +
            someNames(withoutRecord));
   }
   summary.samples = sheet.path();

@@ -47,7 +47,7 @@ cmp -s "$outdir/golden.out" "$here/expected/alignment_999_m1.out" ||
   fail "golden: report differs ($outdir/golden.out)"
 grep -q '^tevrol: 3 of the 40 sequences of alignment.fasta have no row in samples.tsv and are left out: mt38, mt39, mt40$' \
   "$outdir/golden.err" || fail "golden: no note on the sequences left out: $(cat "$outdir/golden.err")"
-grep -q '^tevrol: 1 of the 38 rows of samples.tsv have no sequence in alignment.fasta: mt99$' \
+grep -q '^tevrol: 1 of the 38 rows of samples.tsv has no sequence in alignment.fasta: mt99$' \
   "$outdir/golden.err" || fail "golden: no note on the row left out"
 
 # The sheet's rows in another order, its columns too, and gzip through a pipe:
