@@ -5,8 +5,8 @@ check_nperm <- function(nperm) {
     invisible(.Call(`_tevrol_check_nperm`, nperm))
 }
 
-read_input <- function(path, samples, factors, has_missing, missing, max_missing) {
-    .Call(`_tevrol_read_input`, path, samples, factors, has_missing, missing, max_missing)
+read_input <- function(path, samples, factors, has_missing, missing, max_missing, haplotypes, regions) {
+    .Call(`_tevrol_read_input`, path, samples, factors, has_missing, missing, max_missing, haplotypes, regions)
 }
 
 run_analysis <- function(columns, names, nperm, seed, threads, missing, max_missing, null_xa, null_xb) {

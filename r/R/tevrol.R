@@ -1,7 +1,8 @@
 # The R interface: checks and converts arguments, calls the C++ core, and
 # shapes its answer in R's terms. Every computation happens in the core.
 
-tevrol_read <- function(path, samples = NULL, factors = NULL, missing = NULL, max_missing = 1) {
+tevrol_read <- function(path, samples = NULL, factors = NULL, missing = NULL, max_missing = 1,
+                        haplotypes = FALSE, region = NULL) {
   if (!is.character(path) || length(path) != 1L || is.na(path)) {
     stop("path must be one file name", call. = FALSE)
   }
@@ -17,10 +18,17 @@ tevrol_read <- function(path, samples = NULL, factors = NULL, missing = NULL, ma
   }
   missing_texts(missing)
   check_max_missing(max_missing)
+  if (!is.logical(haplotypes) || length(haplotypes) != 1L || is.na(haplotypes)) {
+    stop("haplotypes must be TRUE or FALSE", call. = FALSE)
+  }
+  if (!is.null(region) && (!is.character(region) || length(region) == 0L || anyNA(region) ||
+                           any(region == ""))) {
+    stop("region must be NULL or regions as CHR, CHR:POS or CHR:FROM-TO", call. = FALSE)
+  }
   table <- read_input(path, if (is.null(samples)) "" else samples,
                       if (is.null(factors)) character() else factors,
                       !is.null(missing), if (is.null(missing)) character() else missing,
-                      max_missing)
+                      max_missing, haplotypes, if (is.null(region)) character() else region)
   for (note in table$notes) message(note)
   new_data_frame(lapply(table$columns, from_core), from_core(table$names))
 }

@@ -1,6 +1,6 @@
 \name{tevrol_read}
 \alias{tevrol_read}
-\title{Read a table of individuals, or an alignment with its sample sheet}
+\title{Read a table of individuals, or an alignment or a VCF with its sample sheet}
 \description{
 Reads a tab-separated table exactly as the \command{tevrol} command line
 does: one header line, then one line per individual (a level of the first
@@ -15,9 +15,18 @@ are the sequences whose sample name (the first word of the header) has a row
 in the sheet, in the order of the alignment; notes on sequences and rows left
 out come as messages. Only the sites at which the individuals hold at least
 two values apart from missing ones are returned.
+
+A VCF or BCF file (plain, gzip or bgzip) is read with its sample sheet in the
+same way: the individuals are the samples with a row, in the order of the
+file, or with \code{haplotypes = TRUE} each of their haplotypes. Each record
+is a locus, named \code{CHROM:POS}; a value is a genotype as an unordered set
+of alleles (\code{"0/1"}), or a haplotype's allele (\code{"1"}); missing
+and partly missing calls are \code{NA}. The command line's manual page and
+README give the rules in full.
 }
 \usage{
-tevrol_read(path, samples = NULL, factors = NULL, missing = NULL, max_missing = 1)
+tevrol_read(path, samples = NULL, factors = NULL, missing = NULL, max_missing = 1,
+            haplotypes = FALSE, region = NULL)
 }
 \arguments{
   \item{path}{the file name; \code{"-"} reads standard input.}
@@ -30,6 +39,11 @@ tevrol_read(path, samples = NULL, factors = NULL, missing = NULL, max_missing = 
     T in an alignment.}
   \item{max_missing}{loci whose share of missing values exceeds this (0 to 1)
     are left out.}
+  \item{haplotypes}{for a VCF: each haplotype of a sample is an individual
+    (an unphased call of different alleles is missing in each).}
+  \item{region}{for an indexed VCF or BCF (\file{.tbi} or \file{.csi}):
+    regions such as \code{"2:10000-20000"}; only the records whose position
+    lies in one are read.}
 }
 \value{
 A data frame of character columns named by the header (for an alignment:
@@ -45,4 +59,7 @@ mt <- tevrol_read(system.file("extdata", "alignment.fasta", package = "tevrol"),
                   samples = system.file("extdata", "samples.tsv", package = "tevrol"),
                   factors = c("region", "period"))
 dim(mt)
+calls <- tevrol_read(system.file("extdata", "variants.vcf", package = "tevrol"),
+                     samples = system.file("extdata", "variant_samples.tsv", package = "tevrol"))
+dim(calls)
 }

@@ -20,8 +20,8 @@ BEGIN_RCPP
 END_RCPP
 }
 // read_input
-Rcpp::List read_input(const std::string& path, const std::string& samples, const Rcpp::CharacterVector& factors, bool has_missing, const Rcpp::CharacterVector& missing, double max_missing);
-RcppExport SEXP _tevrol_read_input(SEXP pathSEXP, SEXP samplesSEXP, SEXP factorsSEXP, SEXP has_missingSEXP, SEXP missingSEXP, SEXP max_missingSEXP) {
+Rcpp::List read_input(const std::string& path, const std::string& samples, const Rcpp::CharacterVector& factors, bool has_missing, const Rcpp::CharacterVector& missing, double max_missing, bool haplotypes, const Rcpp::CharacterVector& regions);
+RcppExport SEXP _tevrol_read_input(SEXP pathSEXP, SEXP samplesSEXP, SEXP factorsSEXP, SEXP has_missingSEXP, SEXP missingSEXP, SEXP max_missingSEXP, SEXP haplotypesSEXP, SEXP regionsSEXP) {
 BEGIN_RCPP
     Rcpp::RObject rcpp_result_gen;
     Rcpp::traits::input_parameter< const std::string& >::type path(pathSEXP);
@@ -30,7 +30,9 @@ BEGIN_RCPP
     Rcpp::traits::input_parameter< bool >::type has_missing(has_missingSEXP);
     Rcpp::traits::input_parameter< const Rcpp::CharacterVector& >::type missing(missingSEXP);
     Rcpp::traits::input_parameter< double >::type max_missing(max_missingSEXP);
-    rcpp_result_gen = Rcpp::wrap(read_input(path, samples, factors, has_missing, missing, max_missing));
+    Rcpp::traits::input_parameter< bool >::type haplotypes(haplotypesSEXP);
+    Rcpp::traits::input_parameter< const Rcpp::CharacterVector& >::type regions(regionsSEXP);
+    rcpp_result_gen = Rcpp::wrap(read_input(path, samples, factors, has_missing, missing, max_missing, haplotypes, regions));
     return rcpp_result_gen;
 END_RCPP
 }
@@ -55,7 +57,7 @@ END_RCPP
 
 static const R_CallMethodDef CallEntries[] = {
     {"_tevrol_check_nperm", (DL_FUNC) &_tevrol_check_nperm, 1},
-    {"_tevrol_read_input", (DL_FUNC) &_tevrol_read_input, 6},
+    {"_tevrol_read_input", (DL_FUNC) &_tevrol_read_input, 8},
     {"_tevrol_run_analysis", (DL_FUNC) &_tevrol_run_analysis, 9},
     {NULL, NULL, 0}
 };

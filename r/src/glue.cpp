@@ -237,12 +237,13 @@ void check_nperm(double nperm) {
 }
 
 // The header names and the columns of an input as the command line reads it
-// (a table, or an alignment with its sample sheet): every missing value NA,
+// (a table, or an alignment or a VCF with its sample sheet): every missing value NA,
 // loci with too many of them left out. Notes for the user go to `notes`.
 // [[Rcpp::export(rng = false)]]
 Rcpp::List read_input(const std::string& path, const std::string& samples,
                       const Rcpp::CharacterVector& factors, bool has_missing,
-                      const Rcpp::CharacterVector& missing, double max_missing) {
+                      const Rcpp::CharacterVector& missing, double max_missing, bool haplotypes,
+                      const Rcpp::CharacterVector& regions) {
   std::vector<std::string> notes;
   Rcpp::List table = guarded([&] {
     tevrol::InputOptions options;
@@ -251,6 +252,8 @@ Rcpp::List read_input(const std::string& path, const std::string& samples,
     options.hasMissing = has_missing;
     options.missing = coreTexts(missing);
     options.maxMissing = max_missing;
+    options.haplotypes = haplotypes;
+    options.regions = coreTexts(regions);
     tevrol::DataTable table(tevrol::kReadBlockBytes);
     tevrol::InputSummary summary;
     tevrol::readInput(path, options, table, summary,

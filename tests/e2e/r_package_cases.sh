@@ -32,6 +32,13 @@ if ! cmp -s "$work/alignment.out" "$kept/alignment.out"; then
   echo "FAIL: r/tests/testthat/cli/alignment.out is not what tevrol prints now"
   failures=$((failures + 1))
 fi
+# The bundled VCF with its sample sheet.
+(cd "$repository/examples" && "$tevrol" --samples variant_samples.tsv variants.vcf 999 -1 \
+  >"$work/variants.out" 2>/dev/null)
+if ! cmp -s "$work/variants.out" "$kept/variants.out"; then
+  echo "FAIL: r/tests/testthat/cli/variants.out is not what tevrol prints now"
+  failures=$((failures + 1))
+fi
 # One version for the program and the package.
 package=$(sed -n 's/^Version: //p' "$repository/r/DESCRIPTION")
 if [ "tevrol $package" != "$("$tevrol" --version)" ]; then

@@ -147,6 +147,14 @@ test_that("missing values and alignments give the command line's results", {
   last <- max(grep("^P value for", cli))
   expect_identical(capture.output(print(x)), cli[first:last])
 
+  vcf <- system.file("extdata", "variants.vcf", package = "tevrol")
+  calls <- suppressMessages(tevrol_read(vcf, system.file("extdata", "variant_samples.tsv",
+                                                         package = "tevrol")))
+  expect_identical(calls[["1:12865"]][1:3], c("0/0", "0/1", "0/1"))
+  cli <- readLines(cli_file("variants", ".out"))
+  expect_identical(capture.output(print(tevrol(calls, nperm = 999, seed = -1))),
+                   cli[grep("^Levels for first factor", cli):max(grep("^P value for", cli))])
+
   # The sums of squares from distances counted by their definition: the sites
   # where both sequences hold A, C, G or T and the two differ.
   lines <- readLines(fasta)
