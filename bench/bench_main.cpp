@@ -15,8 +15,12 @@
 //       tevrol, runs beside TEVROL on the same files.
 //   tevrol_bench part NAME TEVROL [REPEATS [PREVIOUS]]
 //       one of those tables: narrow, million, wide, threads, memory, costs,
-//       alignment (a FASTA alignment, plain and gzip, beside zcat) or missing
+//       alignment (a FASTA alignment, plain and gzip, beside zcat), missing
 //       (a wide table with 5% of its values missing, beside the same without)
+//       or variants (a VCF of 2,000 x 100,000 genotypes, bgzip and BCF,
+//       beside bcftools; needs Debian's bcftools and tabix)
+//   tevrol_bench generate-vcf VCF SHEET SAMPLES SITES
+//       the VCF of the variants part and its sample sheet
 #include <unistd.h>
 #include <zlib.h>
 
@@ -496,6 +500,53 @@ void runMissingCases(const Programs& p) {
   std::remove(missing.c_str());
 }
 
+// Variant calls as users keep them: 2,000 diploid samples at 100,000
+// biallelic sites, bgzipped and as BCF, beside bcftools parsing the same
+// file (-Ou: VCF text into BCF) and decoding every genotype (-Ov); then the
+// same file with --haplotypes (4,000 individuals).
+void runVariantCases(const Programs& p) {
+  const std::string vcf = "/tmp/tevrol-bench-variants.vcf";
+  const std::string sheet = "/tmp/tevrol-bench-variant-samples.tsv";
+  const int samples = 2000;
+  const int sites = 100000;
+  if (!writeVariants(vcf, sheet, samples, sites, 20261211)) {
+    std::fprintf(stderr, "could not write %s\n", vcf.c_str());
+    std::exit(1);
+  }
+  shellSeconds("bgzip -f -@2 " + vcf);
+  const std::string gz = vcf + ".gz";
+  const std::string bcf = "/tmp/tevrol-bench-variants.bcf";
+  shellSeconds("bcftools view -Ob -o " + bcf + " " + gz);
+  sync();
+  const double valuesMB = 1.0 * samples * sites / 1e6;
+  std::printf("| input | bcftools (s) | tevrol to the table (s) | ratio | tevrol whole (s) | beyond the table (s) | peak RSS (MiB) | genotype values (MB) |\n");
+  std::printf("|---|---|---|---|---|---|---|---|\n");
+  struct Row {
+    const char* name;
+    std::string file;
+    std::string bcftools;
+    bool haplotypes;
+  };
+  const Row rows[] = {
+      {"bgzip VCF (bcftools -Ou)", gz, "bcftools view -Ou -o /dev/null " + gz, false},
+      {"BCF (bcftools -Ov)", bcf, "bcftools view -Ov -o /dev/null " + bcf, false},
+      {"bgzip VCF, --haplotypes", gz, "bcftools view -Ou -o /dev/null " + gz, true},
+  };
+  for (const Row& row : rows) {
+    std::vector<double> times;
+    for (int r = 0; r < p.repeats; ++r) times.push_back(shellSeconds(row.bcftools));
+    std::vector<std::string> words = {"--samples", sheet, row.file, "999", "-1"};
+    if (row.haplotypes) words.insert(words.begin(), "--haplotypes");
+    ProgramCall call{words, {}, true, {}};
+    const ProgramRun run = medianRun(p.tevrol, call, p.repeats);
+    std::printf("| %s | %.2f | %.2f | %.2f | %.2f | %.2f | %.0f | %.0f |\n", row.name, median(times),
+                run.tableSeconds, run.tableSeconds / median(times), run.seconds,
+                run.seconds - run.tableSeconds, run.peakMiB, valuesMB * (row.haplotypes ? 2 : 1));
+    std::fflush(stdout);
+  }
+  for (const std::string& file : {gz, bcf, bcf + ".csi", sheet}) std::remove(file.c_str());
+}
+
 int number(const char* text) {
   return static_cast<int>(std::strtol(text, nullptr, 10));
 }
@@ -524,6 +575,7 @@ int main(int argc, char** argv) {
       {"narrow", runNarrowCases},  {"million", runMillion},    {"wide", runWideCases},
       {"threads", runThreadCases}, {"memory", runMemoryCases}, {"costs", runCostModelCases},
       {"alignment", runAlignmentCases}, {"missing", runMissingCases},
+      {"variants", runVariantCases},
   };
   const bool all = command == "run" && argc >= 3 && argc <= 5;
   const bool one = command == "part" && argc >= 4 && argc <= 6;
@@ -544,8 +596,9 @@ int main(int argc, char** argv) {
   std::fprintf(stderr,
                "usage: tevrol_bench generate N L A B V SEED\n"
                "       tevrol_bench generate-wide N L H SEED\n"
+               "       tevrol_bench generate-vcf VCF SHEET SAMPLES SITES\n"
                "       tevrol_bench run TEVROL [REPEATS [PREVIOUS]]\n"
-               "       tevrol_bench part narrow|million|wide|threads|memory|costs|alignment|missing TEVROL "
+               "       tevrol_bench part narrow|million|wide|threads|memory|costs|alignment|missing|variants TEVROL "
                "[REPEATS [PREVIOUS]]\n");
   return 2;
 }

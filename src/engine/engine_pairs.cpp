@@ -226,6 +226,14 @@ class PairEngine : public Engine {
     for (int32_t x = 0; x < n_; ++x) {
       for (int32_t y = 0; y < x; ++y) d_[sz(x) * sz(n_) + sz(y)] = d_[sz(y) * sz(n_) + sz(x)];
     }
+    // Distances of more loci than 16 bits count often stay below 2^16: half
+    // the bytes for every pass to read.
+    if constexpr (sizeof(Dist) > sizeof(uint16_t)) {
+      if (*std::max_element(d_.begin(), d_.end()) <= std::numeric_limits<uint16_t>::max()) {
+        narrow_.assign(d_.begin(), d_.end());
+        std::vector<Dist>().swap(d_);
+      }
+    }
   }
 
   // Sums of one level (of XA if byA, else of XB) and, if withCells, of its
@@ -233,6 +241,16 @@ class PairEngine : public Engine {
   // pair is read once and counted twice.
   void levelSums(const int32_t* assignment, bool byA, int32_t level, bool withCells,
                  PairScratch& scratch) const {
+    if (narrow_.empty()) {
+      levelSumsOf(d_.data(), assignment, byA, level, withCells, scratch);
+    } else {
+      levelSumsOf(narrow_.data(), assignment, byA, level, withCells, scratch);
+    }
+  }
+
+  template <typename Distance>
+  void levelSumsOf(const Distance* d, const int32_t* assignment, bool byA, int32_t level,
+                   bool withCells, PairScratch& scratch) const {
     const int32_t cells = byA ? design_.levelsB : design_.levelsA;
     int32_t* gathered = scratch.gathered.data();
     int32_t count = 0;
@@ -252,7 +270,7 @@ class PairEngine : public Engine {
       const int32_t end = scratch.cellEnds[sz(j)];
       int64_t cellSum = 0;
       for (int32_t x = begin; x < end; ++x) {
-        const Dist* row = d_.data() + sz(gathered[x]) * sz(n_);
+        const Distance* row = d + sz(gathered[x]) * sz(n_);
         int64_t same = 0;
         for (int32_t y = x + 1; y < end; ++y) same += row[gathered[y]];
         int64_t after = 0;
@@ -273,6 +291,7 @@ class PairEngine : public Engine {
 
   int32_t n_;
   std::vector<Dist> d_;  // d_[x * N + y], x and y observed positions
+  std::vector<uint16_t> narrow_;  // the same, when every distance fits (d_ then empty)
 };
 
 }  // namespace
@@ -288,11 +307,11 @@ ModeCost pairsCost(const EngineInput& input, double, std::unique_ptr<ModeFinding
   // is built once, with vectorised comparisons.
   const double read = c.sharedBytes > (8 << 20) ? 4.0 : 1.0;
   // The build compares 32 codes a unit, missing values taking two more
-  // comparisons; rows of bit planes, a word of 64 loci of every plane a unit.
+  // comparisons; rows of bit planes four words of 64 loci a unit.
   const bool missing = input.loci.anyMissing();
   const int bits = packedBits(input.loci);
   const double build =
-      bits != 0 ? f.n * f.n * std::ceil(f.l / 64.0) * (bits + (missing ? 1 : 0))
+      bits != 0 ? f.n * f.n * std::ceil(f.l / 64.0) * (bits + (missing ? 1 : 0)) / 4.0
                 : f.n * f.n * f.l / 32.0 * (missing ? 2.0 : 1.0);
   c.work = read * squares / 3.0 + build / (3.0 * input.nperm);
   c.threadBytes = loopBytes(f) + 4 * f.n;

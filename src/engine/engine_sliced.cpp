@@ -272,6 +272,8 @@ class SlicedScratch : public EngineScratch {
 constexpr size_t kStreamedCells = 256;
 // A table of rows beyond the caches of one core: read in order.
 constexpr double kStreamedBytes = 4 << 20;
+// A table of rows so large that reading it costs several times more.
+constexpr double kSlowRowBytes = 64 << 20;
 
 class SlicedEngine : public Engine {
  public:
@@ -614,7 +616,9 @@ ModeCost slicedCost(const EngineInput& input, double, std::unique_ptr<ModeFindin
   // Rows cost about half a unit per word, read and added; levels add their
   // cells' counters; sums read pairs of slices (every pair of the two blocks
   // of pairs) or read counts out.
-  c.work = 0.5 * f.n * w + f.cells * depth * w +
+  // Rows far beyond the caches are read at the pace of memory.
+  const double rowPace = f.n * w * 8 > kSlowRowBytes ? 4.0 : 1.0;
+  c.work = rowPace * 0.5 * f.n * w + f.cells * depth * w +
            f.groups * depth * depth * (twoWords + 2 * pairWords) * 0.3 +
            f.groups * depth * manyWords * 16 + f.n;
   c.sharedBytes = f.n * w * 8;

@@ -3,7 +3,7 @@
 // The first byte picks how the permutations are computed (the automatic
 // choice or one of the engine's modes) and the options before the file name
 // (byte / 7 % 20, none for bytes below 7). Bytes after a line "=" are a
-// sample sheet, given with --samples.
+// sample sheet, given with --samples (for FASTA and VCF data).
 // Every run is repeated with the literal N x N computation and the input
 // options alone; where the options cannot change the report, the two outputs
 // must agree byte for byte. The bytes are also read in small blocks, whose boundaries
@@ -62,7 +62,7 @@ const OptionWords kOptions[20] = {
     {{"--json", "/nonexistent/tevrol.json"}, false, false},
     {{"-V"}, false, false},
     {{"--help"}, false, false},
-    {{"--n", "/dev/null"}, false, false},
+    {{"--haplotypes", "--max-missing", "0.5"}, true, true},
     {{"--progress=1", "-x"}, false, false},
     {{"--missing", "N,?,0"}, true, true},
     {{"--missing", ",1", "--max-missing", "0.5"}, true, true},
