@@ -156,3 +156,30 @@ def test_version_is_the_programs():
     assert importlib.metadata.version("tevrol") == version
     assert importlib.metadata.metadata("tevrol")["License"] == "MIT"
     assert tevrol.run(example("demo.txt"), nperm=100).to_dict()["version"] == version
+
+
+def test_every_kind_of_column_gives_the_same_table(tmp_path):
+    xa, xb, codes = random_codes(40, 6, 4)
+    texts = pd.DataFrame(np.where(codes < 0, "?", codes.astype(str)))
+    texts.insert(0, "XB", xb)
+    texts.insert(0, "XA", xa)
+    expected = tevrol.run(texts, nperm=100, seed=-2, missing=["?"]).to_dict()
+    # Categories in another order, one unused: levels still come in order of
+    # first appearance.
+    kinds = texts.astype("category")
+    kinds["XA"] = kinds["XA"].cat.set_categories(["c", "unused", "b", "a"])
+    # 1 and "1" are one text.
+    kinds[1] = kinds[1].astype(object).where((kinds[1] != "1") | (np.arange(40) % 2 == 0), 1)
+    assert {1, "1"} <= set(kinds[1])
+    assert tevrol.run(kinds, nperm=100, seed=-2, missing=["?"]).to_dict() == expected
+    # Codes far from zero and below -128 take the slower path.
+    far = codes.astype(np.int64) * 1000 + 7
+    far[codes < 0] = -1000
+    far_result = tevrol.run_codes(xa, xb, far, nperm=100, seed=-2).to_dict()
+    assert far_result["anova"] == expected["anova"]
+    assert far_result["input"]["missing"]["texts"] == ["-1000"]
+    # Texts that are not UTF-8 come back as the same bytes.
+    path = tmp_path / "latin1.txt"
+    path.write_bytes(b"pop\tperiod\tL1\nZ\xfcrich\tx\t1\nBern\tx\t2\nZ\xfcrich\ty\t1\nBern\ty\t2\n")
+    result = tevrol.run(tevrol.read(str(path)), nperm=100, seed=-1)
+    assert result.levels["XA"][0].encode("utf-8", "surrogateescape") == b"Z\xfcrich"
