@@ -6,9 +6,10 @@ PYTHON is an interpreter with the package installed (a virtual environment
 made from Debian's /usr/bin/python3). Writes an int8 matrix of N individuals
 x L biallelic loci (default 10,000 x 2,000) with two factors of 4 and 3
 levels, and the same data as a table file; then times, each in a process of
-its own so that peak memory is its own: run_codes() on the matrix, read()
-then run() on the file, and the command line's whole run on the file
-(medians of REPEATS, interleaved). Checks that all three give the same numbers.
+its own so that peak memory is its own: run_codes() on the matrix and on
+its transpose (sites first), read() then run() on the file, and the command
+line's whole run on the file (medians of REPEATS, interleaved). Checks that
+all give the same numbers.
 """
 import json
 import os
@@ -43,6 +44,7 @@ def factors(n):
 def write_data(folder, n, loci):
     codes = np.random.default_rng(20261211).integers(0, 2, size=(n, loci), dtype=np.int8)
     np.save(os.path.join(folder, "codes.npy"), codes)
+    np.save(os.path.join(folder, "sites.npy"), np.ascontiguousarray(codes.T))
     xa, xb = factors(n)
     line = np.empty((n, 2 * loci + 1), dtype=np.uint8)
     line[:, 0:2 * loci:2] = ord("\t")
@@ -61,12 +63,13 @@ def child(mode, path, nperm, out):
     import tevrol
 
     before = resident_mib()
-    if mode == "codes":
+    if mode in ("codes", "sites"):
         codes = np.load(path)
-        xa, xb = factors(codes.shape[0])
+        sites_first = mode == "sites"
+        xa, xb = factors(codes.shape[1 if sites_first else 0])
         start = time.perf_counter()
         with_array = resident_mib()
-        result = tevrol.run_codes(xa, xb, codes, nperm=nperm, seed=-1)
+        result = tevrol.run_codes(xa, xb, codes, sites_first=sites_first, nperm=nperm, seed=-1)
         seconds = {"run_codes": time.perf_counter() - start}
         extra = {"array_mib": codes.nbytes / 2**20, "with_array_mib": with_array}
     else:
@@ -110,16 +113,18 @@ def main():
         table = write_data(folder, n, loci)
         cli_json = os.path.join(folder, "cli.json")
         # Interleaved, so that a change in the machine's load touches all three.
-        times, codes_runs, frame_runs = [], [], []
+        times, codes_runs, sites_runs, frame_runs = [], [], [], []
         for _ in range(repeats):
             start = time.perf_counter()
             subprocess.run([program, "--json", cli_json, table, str(nperm), "-1"], check=True,
                            stdout=subprocess.DEVNULL)
             times.append(time.perf_counter() - start)
             codes_runs.append(measure("codes", os.path.join(folder, "codes.npy"), nperm, folder))
+            sites_runs.append(measure("sites", os.path.join(folder, "sites.npy"), nperm, folder))
             frame_runs.append(measure("frame", table, nperm, folder))
         program_s = median(times)
         codes = median_run(codes_runs, lambda r: r["seconds"]["run_codes"])
+        sites = median_run(sites_runs, lambda r: r["seconds"]["run_codes"])
         frame = median_run(frame_runs, lambda r: r["seconds"]["read"] + r["seconds"]["run"])
         memory = os.path.join(folder, "time.txt")
         subprocess.run(["/usr/bin/time", "-f", "%M", "-o", memory, program, table, str(nperm), "-1"],
@@ -135,11 +140,12 @@ def main():
     together = frame["seconds"]["read"] + frame["seconds"]["run"]
     print("N = %d, L = %d, nperm %d" % (n, loci, nperm))
     print("  program: %.3f s, peak %.0f MiB" % (program_s, program_mib))
-    print("  run_codes: %.3f s (%.2f x the program); peak %.0f MiB, %.0f MiB before the array "
-          "(%.0f MiB), %.0f MiB above it and the array; same numbers: %s" % (
-              codes["seconds"]["run_codes"], codes["seconds"]["run_codes"] / program_s,
-              codes["peak_mib"], codes["start_mib"], codes["array_mib"],
-              codes["peak_mib"] - codes["start_mib"] - codes["array_mib"], same(codes)))
+    for label, r in (("run_codes", codes), ("run_codes, sites first", sites)):
+        print("  %s: %.3f s (%.2f x the program); peak %.0f MiB, %.0f MiB before the array "
+              "(%.0f MiB), %.0f MiB above it and the array; same numbers: %s" % (
+                  label, r["seconds"]["run_codes"], r["seconds"]["run_codes"] / program_s,
+                  r["peak_mib"], r["start_mib"], r["array_mib"],
+                  r["peak_mib"] - r["start_mib"] - r["array_mib"], same(r)))
     print("  read %.3f s + run %.3f s = %.3f s (%.2f x the program); peak %.0f MiB "
           "(%.0f MiB at start, the frame %.0f MiB); same numbers: %s" % (
               frame["seconds"]["read"], frame["seconds"]["run"], together, together / program_s,

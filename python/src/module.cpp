@@ -266,6 +266,7 @@ std::vector<Column> frameColumns(const py::list& columns) {
     Column column;
     column.name = tuple[0].cast<std::string>();
     column.codes = integerArray(tuple[1].cast<py::array>(), "Codes");
+    if (column.codes.rows > INT32_MAX) raiseError("Too many individuals");
     column.texts = tuple[2].cast<std::vector<std::string>>();
     out.push_back(std::move(column));
   }
@@ -435,7 +436,7 @@ py::dict runCodes(const py::list& factorColumns, const py::array& matrix, bool s
                " per individual: " + std::to_string(codes.rows) + " for " +
                std::to_string(factors[0].codes.rows) + " factor levels");
   }
-  if (codes.columns > INT32_MAX) raiseError("codes has too many loci");
+  if (codes.columns > INT32_MAX - 2) raiseError("codes has too many loci");
   std::atomic<bool> cancel{false};
   Outcome outcome = runReleased<Outcome>(
       [&] {

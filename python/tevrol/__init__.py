@@ -111,8 +111,9 @@ def run_codes(xa, xb, codes, sites_first=False, nperm=1000, seed=None, threads=N
         series = values if isinstance(values, pd.Series) else pd.Series(list(values), dtype=object)
         name = default if series.name is None else str(series.name)
         factors.append(_column(series, name, True, False, {}))
-    if len(xa) != len(xb):
-        raise Error("xa and xb must give one level per individual: %d and %d" % (len(xa), len(xb)))
+    if len(factors[0][1]) != len(factors[1][1]):
+        raise Error("xa and xb must give one level per individual: %d and %d" % (
+            len(factors[0][1]), len(factors[1][1])))
     core = _core.run_codes(factors, codes, bool(sites_first), request["nperm"], request["seed"],
                            request["threads"], request["max_missing"], request["keep_null"])
     return Result(core)
