@@ -1,4 +1,5 @@
-"""Builds the package from the program's own C++ core.
+"""Builds the package from the program's own C++ core (the metadata is in
+pyproject.toml).
 
 Inside the repository the core's folders are first copied into core/ (as the
 R package does), so that the extension compiles the very code the command
@@ -66,14 +67,7 @@ extension = Pybind11Extension(
 )
 
 setup(
-    name="tevrol",
     version=version,
-    description="Two-way distance-based ANOVA of haplotypes with permutation tests",
-    license="MIT",
-    classifiers=["License :: OSI Approved :: MIT License"],
-    packages=["tevrol"],
     ext_modules=[extension],
     cmdclass={"build_ext": build_ext},
-    python_requires=">=3.9",
-    install_requires=["numpy", "pandas"],
 )

@@ -80,7 +80,8 @@ T runReleased(const Body& body, std::atomic<bool>& cancel) {
       lock.unlock();
       {
         py::gil_scoped_acquire acquire;
-        if (PyErr_CheckSignals() != 0) PyErr_Fetch(&signalError[0], &signalError[1], &signalError[2]);
+        if (PyErr_CheckSignals() != 0)
+          PyErr_Fetch(&signalError[0], &signalError[1], &signalError[2]);
       }
       if (signalError[0] != nullptr) cancel.store(true);
       lock.lock();
@@ -230,8 +231,7 @@ template <typename TextOf>
 void appendColumns(tevrol::DataTable& table, const IntegerArray& codes,
                    std::vector<std::string> names, const TextOf& textOf) {
   const int64_t tile =
-      codes.columns == 1 || std::abs(codes.rowStep) <= std::abs(codes.columnStep) ? 1
-                                                                                  : int64_t{64};
+      codes.columns == 1 || std::abs(codes.rowStep) <= std::abs(codes.columnStep) ? 1 : int64_t{64};
   std::vector<FirstSeen> seen(static_cast<size_t>(tile));
   for (int64_t first = 0; first < codes.columns; first += tile) {
     const int64_t count = std::min(tile, codes.columns - first);
@@ -280,7 +280,8 @@ bool appendFrameColumns(tevrol::DataTable& table, std::vector<Column>& columns) 
     const int64_t known = static_cast<int64_t>(column.texts.size());
     for (int64_t r = 0; r < column.codes.rows; ++r) {
       const int64_t code = column.codes.at(r, 0);
-      if (code >= known || code < -1) tevrol::fatalError("Column " + column.name + " has a code out of range");
+      if (code >= known || code < -1)
+        tevrol::fatalError("Column " + column.name + " has a code out of range");
       anyMissing = anyMissing || code < 0;
     }
     appendColumns(table, column.codes, {column.name}, [&column](int64_t, int64_t code) {
@@ -341,7 +342,9 @@ Outcome execute(tevrol::RunRequest request, bool keepNull, const std::atomic<boo
   return out;
 }
 
-py::bytes bytesOf(const std::string& text) { return py::bytes(text.data(), text.size()); }
+py::bytes bytesOf(const std::string& text) {
+  return py::bytes(text.data(), text.size());
+}
 
 py::list bytesList(const std::vector<std::string>& texts) {
   py::list out;
@@ -457,7 +460,8 @@ py::dict runCodes(const py::list& factorColumns, const py::array& matrix, bool s
         std::sort(lower.begin(), lower.end());
         lower.erase(std::unique(lower.begin(), lower.end()), lower.end());
         for (int64_t k = 1; k <= 128; ++k) {
-          if (negative[static_cast<size_t>(k)] != 0) core.input.missing.push_back(std::to_string(-k));
+          if (negative[static_cast<size_t>(k)] != 0)
+            core.input.missing.push_back(std::to_string(-k));
         }
         for (auto it = lower.rbegin(); it != lower.rend(); ++it) {
           core.input.missing.push_back(std::to_string(*it));
@@ -554,15 +558,14 @@ PYBIND11_MODULE(_core, module) {
       raiseError(e.what());
     }
   });
-  module.def(
-      "run_file",
-      [](const std::string& path, const std::string& samples,
-         const std::vector<std::string>& factors, int64_t nperm, std::optional<int32_t> seed,
-         int threads, std::optional<std::vector<std::string>> missing, double maxMissing,
-         bool keepNull) {
-        return runFile(path, samples, factors,
-                       makeRequest(nperm, seed, threads, std::move(missing), maxMissing, keepNull));
-      });
+  module.def("run_file", [](const std::string& path, const std::string& samples,
+                            const std::vector<std::string>& factors, int64_t nperm,
+                            std::optional<int32_t> seed, int threads,
+                            std::optional<std::vector<std::string>> missing, double maxMissing,
+                            bool keepNull) {
+    return runFile(path, samples, factors,
+                   makeRequest(nperm, seed, threads, std::move(missing), maxMissing, keepNull));
+  });
   module.def("run_frame", [](const py::list& columns, int64_t nperm, std::optional<int32_t> seed,
                              int threads, std::optional<std::vector<std::string>> missing,
                              double maxMissing, bool keepNull) {

@@ -60,8 +60,8 @@ void runPermutations(const PassLoop& loop, const LocusCodes& loci, const Setting
 
 // Everything of the run after the table is at hand; fills every part of
 // `result` but file, nperm and seed.
-void analyseTable(DataTable& table, const Settings& settings, Random& random,
-                  RunResult& result, const ReportSink& report, const PassSink& onPass,
+void analyseTable(DataTable& table, const Settings& settings, Random& random, RunResult& result,
+                  const ReportSink& report, const PassSink& onPass,
                   const std::atomic<bool>* cancel) {
   stopIfCancelled(cancel);
   checkTable(table, result.input);
