@@ -23,7 +23,6 @@ Error.__doc__ = "An input or an argument tevrol cannot use; the message is the c
 # Texts are the bytes of the data: those that are not UTF-8 come through as
 # surrogates and go back as the same bytes.
 _ENCODING = ("utf-8", "surrogateescape")
-_PERMUTED = ["within levels of XB", "within levels of XA", "freely"]
 
 
 def _bytes(text):
