@@ -4,6 +4,7 @@
 #include <atomic>
 #include <vector>
 
+#include "base/fatal.h"
 #include "base/threads.h"
 #include "engine/engine.h"
 #include "permutation/arrangement.h"
@@ -23,6 +24,10 @@ constexpr double kSharedPassNanoseconds = 2000;
 int threadsFor(const Engine& engine, int threads) {
   if (engine.passNanoseconds() < kSharedPassNanoseconds) return 1;
   return std::max(1, std::min(threads, engine.threadLimit()));
+}
+
+bool cancelled(const PassLoop& loop) {
+  return loop.cancel != nullptr && loop.cancel->load(std::memory_order_relaxed);
 }
 
 struct Batch {
@@ -74,6 +79,7 @@ class BatchRunner {
         if (t == 0 && following < passes) draw(next, following);
         evaluateBatch(current, nextSlot, workers_[static_cast<size_t>(t)]);
       });
+      if (cancelled(loop_)) fatalError("Interrupted");
       record(current);
       which = 1 - which;
     }
@@ -91,7 +97,7 @@ class BatchRunner {
   }
 
   void evaluateBatch(Batch& batch, std::atomic<int32_t>& nextSlot, Worker& worker) const {
-    for (int32_t i = nextSlot++; i < batch.count; i = nextSlot++) {
+    for (int32_t i = nextSlot++; i < batch.count && !cancelled(loop_); i = nextSlot++) {
       const int type = (batch.firstPass + i) % kPermutationTypes;
       arrangements_.applyIndices(type, batch.indices.data() + static_cast<size_t>(i) * n_,
                                  worker.pool.data(), worker.cellAssignment.data());

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 
@@ -25,6 +26,9 @@ struct PassLoop {
   std::function<void(const AnovaStats&)> onObserved;
   // Optional: every pass's statistics, in pass order, -1 first.
   std::function<void(int32_t, const AnovaStats&)> onPass;
+  // Optional: once set, no further pass is evaluated and the loop throws a
+  // RunError "Interrupted".
+  const std::atomic<bool>* cancel = nullptr;
 };
 
 // The loop: arrangements are drawn in pass order into batches; while one

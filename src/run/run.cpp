@@ -1,5 +1,6 @@
 #include "run/run.h"
 
+#include <atomic>
 #include <string>
 #include <utility>
 
@@ -48,6 +49,10 @@ void describeTable(const DataTable& table, RunResult& result) {
   }
 }
 
+void stopIfCancelled(const std::atomic<bool>* cancel) {
+  if (cancel != nullptr && cancel->load(std::memory_order_relaxed)) fatalError("Interrupted");
+}
+
 void runPermutations(const PassLoop& loop, const LocusCodes& loci, const Settings& settings) {
   const auto engine = makeEngine(loop.design, loci, loop.nperm, settings.engine, settings.threads);
   runEngineLoop(loop, *engine, settings.threads);
@@ -55,8 +60,10 @@ void runPermutations(const PassLoop& loop, const LocusCodes& loci, const Setting
 
 // Everything of the run after the table is at hand; fills every part of
 // `result` but file, nperm and seed.
-void analyseTable(DataTable& table, const Settings& settings, Random& random,
-                  RunResult& result, const ReportSink& report, const PassSink& onPass) {
+void analyseTable(DataTable& table, const Settings& settings, Random& random, RunResult& result,
+                  const ReportSink& report, const PassSink& onPass,
+                  const std::atomic<bool>* cancel) {
+  stopIfCancelled(cancel);
   checkTable(table, result.input);
   describeTable(table, result);
 
@@ -106,7 +113,9 @@ void analyseTable(DataTable& table, const Settings& settings, Random& random,
                                          result.factors[1].name);
                         report(anovaText);
                       },
-                      permuted};
+                      permuted,
+                      cancel};
+  stopIfCancelled(cancel);
   runPermutations(loop, loci, settings);
   result.tests = permutationTests(counts, result.nperm);
   text.clear();
@@ -151,7 +160,8 @@ RunResult Run::execute(const RunSinks& sinks) const {
     checkMaxMissing(request_.input.maxMissing, "max_missing");
     result.input.missing = tableMissingRule(request_.input);
     result.input.maxMissing = request_.input.maxMissing;
-    analyseTable(*request_.table, settings_, random, result, sinks.report, sinks.onPass);
+    analyseTable(*request_.table, settings_, random, result, sinks.report, sinks.onPass,
+                 request_.cancel);
     return result;
   }
   preamble("Reading " + request_.file + "\n");
@@ -160,7 +170,7 @@ RunResult Run::execute(const RunSinks& sinks) const {
   input.threads = settings_.threads;
   readInput(request_.file, input, table, result.input, sinks.notice);
   preamble("\n");
-  analyseTable(table, settings_, random, result, sinks.report, sinks.onPass);
+  analyseTable(table, settings_, random, result, sinks.report, sinks.onPass, request_.cancel);
   return result;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -33,6 +34,9 @@ struct RunRequest {
   int32_t seed = 0;
   int threads = 0;     // at most this many; 0: TEVROL_THREADS, else every hardware thread
   std::string engine;  // a mode's name; empty: TEVROL_ENGINE, else the cheapest
+  // Optional: set by another thread to stop the run soon (between stages and
+  // between permuted passes); execute then throws a RunError "Interrupted".
+  const std::atomic<bool>* cancel = nullptr;
 };
 
 // Receives a piece of text as soon as it is known.

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <functional>
@@ -16,6 +17,7 @@
 #include "analysis/anova.h"
 #include "analysis/design.h"
 #include "analysis/distances.h"
+#include "base/fatal.h"
 #include "data/levels.h"
 #include "engine/engine.h"
 #include "permutation/arrangement.h"
@@ -257,6 +259,36 @@ RunRecord referenceRun(const char* data, bool withObserver) {
   const auto engine = makeEngine(f.design, f.loci, 100, findEngineMode("reference"), 1);
   runEngineLoop(loop, *engine, 1);
   return out;
+}
+
+// A flag set from another thread (here from the first pass) stops the loop
+// at the end of the batch in hand, with an error instead of counts.
+TEST(PermutationRun, CancelledLoopStopsWithinABatch) {
+  Fixture f(test::kUnbalancedData);
+  Random random;
+  random.setSeed(-1);
+  PermutationCounts counts;
+  std::atomic<bool> cancel{false};
+  int32_t recorded = 0;
+  const PassLoop loop{f.design,
+                      1000,
+                      random,
+                      f.stats,
+                      counts,
+                      nullptr,
+                      [&](int32_t, const AnovaStats&) {
+                        ++recorded;
+                        cancel = true;
+                      },
+                      &cancel};
+  const auto engine = makeEngine(f.design, f.loci, 1000, findEngineMode("reference"), 2);
+  try {
+    runEngineLoop(loop, *engine, 2);
+    FAIL() << "no error";
+  } catch (const RunError& error) {
+    EXPECT_STREQ(error.what(), "Interrupted");
+  }
+  EXPECT_LE(recorded, 1 + 256);  // the observed pass and one batch
 }
 
 TEST(PermutationRun, UnbalancedExampleReferenceRun) {
