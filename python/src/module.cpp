@@ -391,12 +391,15 @@ Request makeRequest(int64_t nperm, std::optional<int32_t> seed, int threads,
 
 // The command line's run of a file.
 py::dict runFile(const std::string& path, const std::string& samples,
-                 const std::vector<std::string>& factors, const Request& request) {
+                 const std::vector<std::string>& factors, bool haplotypes,
+                 const std::vector<std::string>& regions, const Request& request) {
   std::atomic<bool> cancel{false};
   tevrol::RunRequest core = coreRequest(request);
   core.file = path;
   core.input.samples = samples;
   core.input.factors = factors;
+  core.input.haplotypes = haplotypes;
+  core.input.regions = regions;
   Outcome outcome = runReleased<Outcome>(
       [&] { return execute(std::move(core), request.keepNull, cancel); }, cancel);
   return toPython(outcome);
@@ -479,7 +482,8 @@ py::dict runCodes(const py::list& factorColumns, const py::array& matrix, bool s
 // texts of its codes. Loci with too many missing values are left out.
 py::dict readFile(const std::string& path, const std::string& samples,
                   const std::vector<std::string>& factors,
-                  std::optional<std::vector<std::string>> missing, double maxMissing) {
+                  std::optional<std::vector<std::string>> missing, double maxMissing,
+                  bool haplotypes, const std::vector<std::string>& regions) {
   struct Read {
     tevrol::DataTable table{tevrol::kReadBlockBytes};
     tevrol::InputSummary summary;
@@ -495,6 +499,8 @@ py::dict readFile(const std::string& path, const std::string& samples,
         options.hasMissing = missing.has_value();
         if (missing) options.missing = *missing;
         options.maxMissing = maxMissing;
+        options.haplotypes = haplotypes;
+        options.regions = regions;
         tevrol::readInput(path, options, out->table, out->summary,
                           [&out](const std::string& note) { out->notes.push_back(note); });
         tevrol::checkTable(out->table, out->summary);
@@ -562,8 +568,9 @@ PYBIND11_MODULE(_core, module) {
                             const std::vector<std::string>& factors, int64_t nperm,
                             std::optional<int32_t> seed, int threads,
                             std::optional<std::vector<std::string>> missing, double maxMissing,
-                            bool keepNull) {
-    return runFile(path, samples, factors,
+                            bool keepNull, bool haplotypes,
+                            const std::vector<std::string>& regions) {
+    return runFile(path, samples, factors, haplotypes, regions,
                    makeRequest(nperm, seed, threads, std::move(missing), maxMissing, keepNull));
   });
   module.def("run_frame", [](const py::list& columns, int64_t nperm, std::optional<int32_t> seed,

@@ -52,6 +52,7 @@ def random_codes(rows, loci, seed, dtype=np.int8):
     ("demo.txt", 100, -1, {}),
     ("regions.txt", 1000, -7, {}),
     ("alignment.fasta", 1000, -3, {"samples": example("samples.tsv")}),
+    ("variants.vcf", 999, -2, {"samples": example("variant_samples.tsv")}),
 ])
 def test_results_are_the_command_lines_json(tmp_path, name, nperm, seed, options):
     arguments = ["--samples", options["samples"]] if options else []

@@ -33,11 +33,14 @@ def _text(data):
     return data.decode(*_ENCODING)
 
 
-def read(path, samples=None, factors=None, missing=None, max_missing=1.0):
-    """Reads a table, or an aligned FASTA file with its sample sheet, as the
-    command line reads it: a DataFrame of the two factor columns, then one
-    categorical column per locus; missing values are NaN, and loci with a
-    larger share of them than max_missing are left out."""
+def read(path, samples=None, factors=None, missing=None, max_missing=1.0, haplotypes=False,
+         region=None):
+    """Reads a table, or an aligned FASTA file or a VCF or BCF file with its
+    sample sheet, as the command line reads it: a DataFrame of the two factor
+    columns, then one categorical column per locus; missing values are NaN,
+    and loci with a larger share of them than max_missing are left out.
+    haplotypes and region (a region or a list of them) are --haplotypes and
+    --region of a VCF or BCF file."""
     if factors is not None:
         factors = _texts_argument(factors, "factors")
         if len(factors) != 2:
@@ -48,6 +51,7 @@ def read(path, samples=None, factors=None, missing=None, max_missing=1.0):
         [] if factors is None else [_bytes(f) for f in factors],
         _missing_argument(missing),
         _fraction(max_missing),
+        *_variant_arguments(haplotypes, region),
     )
     _notify(table["notes"], 3)
     columns = {}
@@ -63,12 +67,13 @@ def read(path, samples=None, factors=None, missing=None, max_missing=1.0):
 
 
 def run(data, nperm=1000, seed=None, threads=None, keep_null=False, missing=None,
-        max_missing=1.0, *, samples=None, factors=None):
+        max_missing=1.0, *, samples=None, factors=None, haplotypes=False, region=None):
     """The analysis of a DataFrame whose first two columns are the factors and
     the rest the loci (texts, categoricals or integers). A missing cell (None,
     NaN) is a missing value when `missing` is given (an empty list declares
     those alone), else an error. `data` may also be a file's path, read as
-    the command line reads it (`samples`, `factors` as for read())."""
+    the command line reads it (`samples`, `factors`, `haplotypes`, `region`
+    as for read())."""
     request = _run_arguments(nperm, seed, threads, keep_null, max_missing)
     if isinstance(data, (str, bytes, os.PathLike)):
         if factors is not None:
@@ -78,12 +83,13 @@ def run(data, nperm=1000, seed=None, threads=None, keep_null=False, missing=None
             "" if samples is None else _path(samples, "samples"),
             [] if factors is None else [_bytes(f) for f in factors],
             request["nperm"], request["seed"], request["threads"], _missing_argument(missing),
-            request["max_missing"], request["keep_null"])
+            request["max_missing"], request["keep_null"],
+            *_variant_arguments(haplotypes, region))
         return Result(core)
     if not isinstance(data, pd.DataFrame):
         raise Error("data must be a pandas DataFrame or a file's path")
-    if samples is not None or factors is not None:
-        raise Error("samples and factors are for a file, not a DataFrame")
+    if samples is not None or factors is not None or haplotypes or region is not None:
+        raise Error("samples, factors, haplotypes and region are for a file, not a DataFrame")
     declared = missing is not None
     columns = []
     known = {}
@@ -214,6 +220,15 @@ def _fraction(value):
     if isinstance(value, bool) or not isinstance(value, numbers.Real):
         raise Error("max_missing must be a number from 0 to 1")
     return float(value)
+
+
+def _variant_arguments(haplotypes, region):
+    if not isinstance(haplotypes, bool):
+        raise Error("haplotypes must be True or False")
+    regions = [] if region is None else [region] if isinstance(region, str) else list(region)
+    if not all(isinstance(r, str) and r for r in regions):
+        raise Error("region must be None, a region such as '2:10000-20000', or a list of them")
+    return haplotypes, [_bytes(r) for r in regions]
 
 
 def _run_arguments(nperm, seed, threads, keep_null, max_missing):
