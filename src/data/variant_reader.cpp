@@ -369,6 +369,10 @@ class VariantReader {
   // individuals apart.
   void take() {
     ++data_.records;
+    if (record_->pos < 0) {
+      failRead("Record " + std::to_string(data_.records) + " of " + options_.file +
+               " has no position: its POS is not a number from 1 on");
+    }
     lastPlace_ = where();
     if (bcf_unpack(record_.get(), BCF_UN_FMT) != 0) failRecord();
     const bcf_fmt_t* genotypes = nullptr;

@@ -107,6 +107,10 @@ TEST(Variants, GenotypesAreUnorderedSetsAndHaplotypesFollowThePhase) {
             "1:10=0,1,1,0,.,.,1,1,.,.,0,. 1:30=2,1,.,.,.,.,0,2,.,.,2,2 | vcf 3 1 23");
   const std::string mixed = writeTempFile(
       "m.vcf", vcf(samples, phased + "1\t40\t.\tA\tG\t.\t.\t.\tGT\t0|1\t1\t0|1\t1|1\t0|0\t0|1\n"));
+  const std::string noPosition =
+      writeTempFile("p.vcf", vcf(samples, "1\tx\t.\tA\tG\t.\t.\t.\tGT\t0\t1\t0\t1\t0\t1\n"));
+  EXPECT_EQ(errorReport([&] { dump(noPosition, sheet); }),
+            "ERROR: Record 1 of " + noPosition + " has no position: its POS is not a number from 1 on\n");
   EXPECT_EQ(errorReport([&] { dump(mixed, sheet, true); }),
             "ERROR: Sample \"s2\" has 1 allele at 1:40 of " + mixed +
                 " but 2 alleles in the first record: with --haplotypes a sample keeps its number of "
