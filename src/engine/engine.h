@@ -100,6 +100,12 @@ class Engine {
 std::unique_ptr<Engine> makeEngine(const Design& design, const LocusCodes& loci, int32_t nperm,
                                    const EngineModeRow* mode, int threads);
 
+// The sums of the observed layout from the counts of every locus's values
+// per cell: equal to every mode's, and at hand before any mode's tables are
+// built. False (out unchanged) when the counts of one locus would not fit in
+// a few megabytes (many cells times many values).
+bool countObservedSums(const Design& design, const LocusCodes& loci, GroupSums& out);
+
 // The mode the automatic choice takes.
 const EngineModeRow& chooseEngineMode(const Design& design, const LocusCodes& loci, int32_t nperm,
                                       int threads);

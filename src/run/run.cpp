@@ -54,6 +54,14 @@ void stopIfCancelled(const std::atomic<bool>* cancel) {
 }
 
 void runPermutations(const PassLoop& loop, const LocusCodes& loci, const Settings& settings) {
+  // The table is shown before a mode builds its tables, which may take
+  // seconds; the loop shows it again from the mode's sums, the same numbers.
+  GroupSums observed;
+  if (loop.onObserved && countObservedSums(loop.design, loci, observed)) {
+    AnovaStats stats = loop.stats;
+    computePassStats(stats, loop.design, observed);
+    loop.onObserved(stats);
+  }
   const auto engine = makeEngine(loop.design, loci, loop.nperm, settings.engine, settings.threads);
   runEngineLoop(loop, *engine, settings.threads);
 }
@@ -95,6 +103,7 @@ void analyseTable(DataTable& table, const Settings& settings, Random& random, Ru
   computeFixedStats(stats, design);
 
   PermutationCounts counts;
+  bool shown = false;  // the ANOVA table, once
   PassSink permuted;
   if (onPass) {
     permuted = [&onPass](int32_t pass, const AnovaStats& s) {
@@ -107,6 +116,8 @@ void analyseTable(DataTable& table, const Settings& settings, Random& random, Ru
                       stats,
                       counts,
                       [&](const AnovaStats& observed) {
+                        if (shown) return;
+                        shown = true;
                         result.anova = observed;
                         std::string anovaText;
                         appendAnovaTable(anovaText, result.anova, result.factors[0].name,

@@ -124,6 +124,12 @@ class Fixture {
     EXPECT_TRUE(mode == nullptr || row != nullptr) << mode;
     const auto engine = makeEngine(design_, loci_, nperm, row, threads);
     EXPECT_TRUE(row == nullptr || &engine->mode() == row);
+    // The observed table shown before the mode's tables are built.
+    GroupSums counted;
+    EXPECT_TRUE(countObservedSums(design_, loci_, counted));
+    const GroupSums& observed = engine->observedSums();
+    EXPECT_TRUE(counted.total == observed.total && counted.cell == observed.cell &&
+                counted.levelA == observed.levelA && counted.levelB == observed.levelB);
     runEngineLoop(loop, *engine, threads);
     return record;
   }
