@@ -54,10 +54,13 @@ void stopIfCancelled(const std::atomic<bool>* cancel) {
 }
 
 void runPermutations(const PassLoop& loop, const LocusCodes& loci, const Settings& settings) {
-  // The table is shown before a mode builds its tables, which may take
-  // seconds; the loop shows it again from the mode's sums, the same numbers.
+  // With more loci than individuals a mode's tables (distances of every
+  // pair) may take seconds to build: the table is shown before, from the
+  // counts of values; the loop shows it again from the mode's sums, the same
+  // numbers. With fewer, the counts would only add to the run.
   GroupSums observed;
-  if (loop.onObserved && countObservedSums(loop.design, loci, observed)) {
+  if (loop.onObserved && loci.loci > loop.design.individuals &&
+      countObservedSums(loop.design, loci, observed)) {
     AnovaStats stats = loop.stats;
     computePassStats(stats, loop.design, observed);
     loop.onObserved(stats);
