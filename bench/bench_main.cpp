@@ -383,7 +383,7 @@ void runCostModelCases(const Programs& p) {
   for (const Shape& s : shapes) {
     const Prepared prepared(
         randomTable(s.individuals, s.loci, s.levelsA, s.levelsB, s.values, 20261211));
-    const EngineInput input{prepared.design, prepared.loci, s.nperm, 1};
+    const EngineInput input{prepared.design, prepared.loci, s.nperm, 1, false};
     const char* chosen = chooseEngineMode(prepared.design, prepared.loci, s.nperm, 1).name;
     for (const EngineModeRow& mode : engineModes()) {
       if (!mode.automatic && s.individuals > 2000) continue;  // the N x N reference

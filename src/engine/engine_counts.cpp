@@ -103,6 +103,7 @@ class CountScratch : public EngineScratch {
  public:
   std::vector<uint32_t> counts;   // dense, bitset: cells x values; sparse: values
   std::vector<uint32_t> level;    // dense, bitset: the counts of one level
+  std::vector<uint32_t> levels;   // dense, bitset, sums between levels: every level's counts
   std::vector<int32_t> cellOf;    // dense: the cell each individual stands in
   std::vector<uint64_t> members;  // bitset: cells x words, the individuals of each cell
 };
@@ -131,6 +132,9 @@ class CountEngine : public Engine {
     const bool tables = mode_ != CountMode::Sparse;
     scratch->counts.assign((tables ? cells : 1) * sz(values_), 0);
     if (tables) scratch->level.assign(sz(values_), 0);
+    if (tables && cross_) {
+      scratch->levels.assign((sz(design_.levelsA) + sz(design_.levelsB)) * sz(values_), 0);
+    }
     if (mode_ == CountMode::Dense) scratch->cellOf.assign(sz(design_.individuals), 0);
     if (mode_ == CountMode::Bitset) scratch->members.assign(cells * words_, 0);
     return scratch;
@@ -251,6 +255,47 @@ class CountEngine : public Engine {
     }
   }
 
+  // The sum of the distances between the members of two groups of sizes ni
+  // and nj from their counts: at a locus, the pairs of which both have a
+  // value less those whose values agree, (ni - mi)(nj - mj) - sum over
+  // present v of ci cj.
+  int64_t crossSum(const uint32_t* ci, int64_t ni, const uint32_t* cj, int64_t nj) const {
+    int64_t same = 0;
+    for (int64_t v = 0; v < numbers_.present; ++v) same += int64_t{ci[v]} * cj[v];
+    int64_t mi = 0;
+    int64_t mj = 0;
+    for (int64_t v = numbers_.present; v < values_; ++v) {
+      same -= int64_t{ci[v]} * cj[v];
+      mi += ci[v];
+      mj += cj[v];
+    }
+    return (loci_ * ni - mi) * nj - ni * mj - same;
+  }
+
+  // Every level's table, then the sums within and between levels.
+  void crossTableSums(CountScratch& scratch) const {
+    const int32_t A = design_.levelsA;
+    const int32_t K = A + design_.levelsB;
+    const auto table = [&](int32_t i) { return scratch.levels.data() + sz(i) * sz(values_); };
+    const auto size = [&](int32_t i) -> int64_t {
+      return i < A ? design_.levelSizesXA[sz(i)] : design_.levelSizesXB[sz(i - A)];
+    };
+    for (int32_t i = 0; i < K; ++i) {
+      addLevelCounts(scratch, i < A, i < A ? i : i - A);
+      std::copy(scratch.level.begin(), scratch.level.end(), table(i));
+    }
+    std::vector<double>& cross = scratch.sums.cross;
+    for (int32_t i = 0; i < K; ++i) {
+      for (int32_t j = i; j < K; ++j) {
+        const auto d = static_cast<double>(crossSum(table(i), size(i), table(j), size(j)));
+        cross[sz(i) * sz(K) + sz(j)] = d;
+        cross[sz(j) * sz(K) + sz(i)] = d;
+      }
+      (i < A ? scratch.sums.levelA[sz(i)] : scratch.sums.levelB[sz(i - A)]) =
+          cross[sz(i) * sz(K) + sz(i)];
+    }
+  }
+
   // The sums of cells, and of the levels wanted, from the filled tables;
   // leaves the tables cleared.
   void tableSums(bool wantA, bool wantB, CountScratch& scratch) const {
@@ -258,6 +303,11 @@ class CountEngine : public Engine {
     for (size_t c = 0; c < cells; ++c) {
       scratch.sums.cell[c] =
           static_cast<double>(groupSum(design_.cellSize[c], squaresOf(cellCounts(scratch, c))));
+    }
+    if (cross_) {
+      crossTableSums(scratch);
+      std::fill(scratch.counts.begin(), scratch.counts.end(), 0u);
+      return;
     }
     if (wantA) {
       for (int32_t a = 0; a < design_.levelsA; ++a) {

@@ -15,18 +15,19 @@ ModeMakeFunction makePairsEngine, makeDenseEngine, makeBitsetEngine, makeSparseE
 
 const std::vector<EngineModeRow>& engineModes() {
   using namespace engine_detail;
-  // name, cost, constructor, weighed by the automatic choice, rank
+  // name, cost, constructor, weighed by the automatic choice, rank, sums
+  // between levels
   static const std::vector<EngineModeRow> rows = {
-      {"pairs", pairsCost, makePairsEngine, true, 3},
-      {"dense", denseCost, makeDenseEngine, true, 1},
-      {"bitset", bitsetCost, makeBitsetEngine, true, 2},
+      {"pairs", pairsCost, makePairsEngine, true, 3, false},
+      {"dense", denseCost, makeDenseEngine, true, 1, true},
+      {"bitset", bitsetCost, makeBitsetEngine, true, 2, true},
       // Lowest in rank: it needs the least memory beyond the codes.
-      {"sparse", sparseCost, makeSparseEngine, true, 0},
-      {"sliced", slicedCost, makeSlicedEngine, true, 4},
+      {"sparse", sparseCost, makeSparseEngine, true, 0, false},
+      {"sliced", slicedCost, makeSlicedEngine, true, 4, true},
       // Last of the weighed: it counts haplotypes only as far as they can pay.
-      {"haplotypes", haplotypesCost, makeHaplotypesEngine, true, 5},
+      {"haplotypes", haplotypesCost, makeHaplotypesEngine, true, 5, false},
       // The literal N x N computation, for cross-checks.
-      {"reference", referenceCost, makeReferenceEngine, false, 6},
+      {"reference", referenceCost, makeReferenceEngine, false, 6, true},
   };
   return rows;
 }

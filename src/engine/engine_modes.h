@@ -17,6 +17,8 @@ struct EngineInput {
   const LocusCodes& loci;
   int32_t nperm;
   int threads;  // how many may share the build and the passes
+  // The sums between levels are wanted too (GroupSums::cross).
+  bool cross = false;
 };
 
 // Rough work of one pass in a mode, in units of one counter increment (about
@@ -54,6 +56,8 @@ struct EngineModeRow {
   // Among weighed modes of equal work the one of lowest rank is taken, and
   // the lowest of all when no mode fits in memory.
   int rank;
+  // Computes the sums between levels (GroupSums::cross) when asked.
+  bool cross;
 };
 
 // Every mode, in the order the automatic choice weighs them and messages

@@ -30,6 +30,7 @@ struct Batch {
   int32_t count = 0;
   std::vector<int32_t> indices;  // count x N: the pool indices drawn for each pass
   std::vector<AnovaStats> stats;
+  std::vector<InteractionStats> interaction;  // with the table with interaction
 };
 
 // What each evaluating thread owns.
@@ -52,6 +53,9 @@ class BatchRunner {
     for (Batch& batch : batches_) {
       batch.indices.resize(static_cast<size_t>(perBatch_) * n_);
       batch.stats.assign(static_cast<size_t>(perBatch_), loop.stats);
+      if (loop.interaction != nullptr) {
+        batch.interaction.assign(static_cast<size_t>(perBatch_), loop.interaction->observed);
+      }
     }
     for (int t = 0; t < pool_.size(); ++t) {
       workers_.push_back(
@@ -95,8 +99,12 @@ class BatchRunner {
       const int type = (batch.firstPass + i) % kPermutationTypes;
       arrangements_.applyIndices(type, batch.indices.data() + static_cast<size_t>(i) * n_,
                                  worker.pool.data(), worker.cellAssignment.data());
-      computePassStats(batch.stats[static_cast<size_t>(i)], loop_.design,
-                       engine_.sums(worker.cellAssignment.data(), type, *worker.scratch));
+      const GroupSums& sums = engine_.sums(worker.cellAssignment.data(), type, *worker.scratch);
+      computePassStats(batch.stats[static_cast<size_t>(i)], loop_.design, sums);
+      if (loop_.interaction != nullptr) {
+        computeInteractionStats(batch.interaction[static_cast<size_t>(i)], loop_.design,
+                                loop_.interaction->model, sums);
+      }
     }
   }
 
@@ -106,6 +114,10 @@ class BatchRunner {
       const AnovaStats& stats = batch.stats[static_cast<size_t>(i)];
       if (loop_.onPass) loop_.onPass(pass, stats);
       recordPass(loop_.counts, pass, stats);
+      if (loop_.interaction != nullptr) {
+        recordInteractionPass(loop_.interaction->counts, pass,
+                              batch.interaction[static_cast<size_t>(i)]);
+      }
     }
   }
 
@@ -123,6 +135,11 @@ class BatchRunner {
 
 void runEngineLoop(const PassLoop& loop, const Engine& engine, int threads) {
   computePassStats(loop.stats, loop.design, engine.observedSums());
+  if (loop.interaction != nullptr) {
+    computeInteractionStats(loop.interaction->observed, loop.design, loop.interaction->model,
+                            engine.observedSums());
+    recordInteractionObserved(loop.interaction->counts, loop.interaction->observed);
+  }
   if (loop.onPass) loop.onPass(-1, loop.stats);
   if (loop.onObserved) loop.onObserved(loop.stats);
   recordObserved(loop.counts, loop.stats);

@@ -5,12 +5,21 @@
 
 #include "analysis/anova.h"
 #include "analysis/design.h"
+#include "analysis/interaction.h"
 #include "permutation/pvalues.h"
 
 namespace tevrol {
 
 class Engine;
 class Random;
+
+// The table with interaction, computed in every pass beside the main table
+// from the same arrangements; the engine must give the sums between levels.
+struct InteractionLoop {
+  const InteractionDesign& model;
+  InteractionStats observed;  // filled in the observed pass
+  InteractionCounts counts;
+};
 
 // What a pass loop works with and reports to. Pass -1 is the observed layout;
 // pass p >= 0 reads an arrangement of type p mod 3, drawn at the end of pass
@@ -25,6 +34,8 @@ struct PassLoop {
   std::function<void(const AnovaStats&)> onObserved;
   // Optional: every pass's statistics, in pass order, -1 first.
   std::function<void(int32_t, const AnovaStats&)> onPass;
+  // Optional: the table with interaction.
+  InteractionLoop* interaction = nullptr;
 };
 
 // The loop: arrangements are drawn in pass order into batches; while one

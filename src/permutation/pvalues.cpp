@@ -28,4 +28,13 @@ void recordPass(PermutationCounts& counts, int32_t pass, const AnovaStats& stats
   if (counts.observedF[1] > stats.F[XB]) above[1] += 1.0;
 }
 
+void recordInteractionObserved(InteractionCounts& counts, const InteractionStats& stats) {
+  for (size_t t = 0; t < kPermutationTypes; ++t) counts.observedF[t] = stats.F[t];
+}
+
+void recordInteractionPass(InteractionCounts& counts, int32_t pass, const InteractionStats& stats) {
+  const auto t = static_cast<size_t>(pass % kPermutationTypes);
+  if (counts.observedF[t] > stats.F[t]) counts.observedAbove[t] += 1.0;
+}
+
 }  // namespace tevrol

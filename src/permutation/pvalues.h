@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "analysis/anova.h"
+#include "analysis/interaction.h"
 #include "permutation/arrangement.h"
 
 namespace tevrol {
@@ -21,6 +22,18 @@ void recordObserved(PermutationCounts& counts, const AnovaStats& stats);
 // Pass p >= 0 is of type p mod 3. A strict greater-than: ties, and pairs with
 // a not-a-number, count toward P.
 void recordPass(PermutationCounts& counts, int32_t pass, const AnovaStats& stats);
+
+// The permutation tests of the table with interaction: each row is tested
+// by the passes of one type, XA by type 0 (individuals exchanged within
+// levels of XB), XB by type 1, XA:XB by type 2, so that index t is both the
+// type and the row (IntXA, IntXB, IntXAB).
+struct InteractionCounts {
+  std::array<double, kPermutationTypes> observedF{};
+  std::array<double, kPermutationTypes> observedAbove{};
+};
+
+void recordInteractionObserved(InteractionCounts& counts, const InteractionStats& stats);
+void recordInteractionPass(InteractionCounts& counts, int32_t pass, const InteractionStats& stats);
 
 // The P value of one factor in one test, as the report prints it: the share
 // of passes not beaten by the observed F, or the bound 1 / nperm (bound set)
