@@ -140,4 +140,17 @@ void computeInteractionStats(InteractionStats& s, const Design& design,
   }
 }
 
+MainEffects computeMainEffects(const AnovaStats& s) {
+  MainEffects e;
+  for (const int r : {XA, XB}) {
+    FactorEffects& f = e.factor[sz(r)];
+    f.r2Seq = s.seqSS[r] / s.seqSS[Total];
+    f.r2Adj = s.adjSS[r] / s.seqSS[Total];
+    f.phi = s.var[r] / s.var[Total];
+    f.varPercent = 100 * f.phi;
+  }
+  e.errorVarPercent = 100 * (s.var[Error] / s.var[Total]);
+  return e;
+}
+
 }  // namespace tevrol

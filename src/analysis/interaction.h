@@ -51,4 +51,22 @@ InteractionDesign makeInteractionDesign(const Design& design);
 void computeInteractionStats(InteractionStats& stats, const Design& design,
                              const InteractionDesign& model, const GroupSums& sums);
 
+// Effect sizes of a factor of the main table: R2 of its Seq SS and of its
+// Adj SS (over Total SS), its variance component as a share of the total
+// variance, in percent and as Phi (a fraction; negative when the factor's MS
+// is below Error's).
+struct FactorEffects {
+  double r2Seq = 0;
+  double r2Adj = 0;
+  double varPercent = 0;
+  double phi = 0;
+};
+
+struct MainEffects {
+  std::array<FactorEffects, 2> factor;  // [XA], [XB]
+  double errorVarPercent = 0;           // Error's variance component, in percent
+};
+
+MainEffects computeMainEffects(const AnovaStats& stats);
+
 }  // namespace tevrol

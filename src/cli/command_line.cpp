@@ -19,6 +19,8 @@ namespace {
 
 // Values of the options without a short form.
 enum LongOnly { kJson = 256, kNull, kProgress, kNoProgress, kSamples, kFactors, kMissing, kMaxMissing };
+// Options of the blocks after the P values.
+enum BlockOption { kInteraction = 512, kEffects };
 
 const option kLongOptions[] = {
     {"help", no_argument, nullptr, 'h'},
@@ -32,6 +34,8 @@ const option kLongOptions[] = {
     {"factors", required_argument, nullptr, kFactors},
     {"missing", required_argument, nullptr, kMissing},
     {"max-missing", required_argument, nullptr, kMaxMissing},
+    {"interaction", no_argument, nullptr, kInteraction},
+    {"effects", no_argument, nullptr, kEffects},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -138,6 +142,12 @@ int parseOptions(int argc, const char* const* argv, Options& options) {
       case kMaxMissing:
         options.input.maxMissing = share(name, optarg);
         break;
+      case kInteraction:
+        options.interaction = true;
+        break;
+      case kEffects:
+        options.effects = true;
+        break;
       case ':':
         fatalError("Option " + name + " needs a value");
       default:
@@ -231,6 +241,12 @@ void printHelp() {
       "                  at the loci where both have a value\n"
       "      --max-missing F  leave out loci with a share of missing values above F\n"
       "                  (0 to 1, default 1; 0 keeps only loci without any)\n"
+      "      --interaction  add the table with interaction (XA, XB, XA:XB and\n"
+      "                  Residual, as adonis2 gives it) and its P values: XA from\n"
+      "                  the type 0, XB from the type 1, XA:XB from the type 2\n"
+      "                  permutations\n"
+      "      --effects   add the effect sizes: R2 of each factor's Seq SS and Adj SS,\n"
+      "                  its variance component in percent and as Phi\n"
       "      --progress  show progress on standard error\n"
       "      --no-progress  do not (default: progress when standard error is a terminal)\n"
       "\n"

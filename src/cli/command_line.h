@@ -19,6 +19,8 @@ struct Options {
   std::string nullPath;  // empty: no null file
   ProgressMode progress = ProgressMode::Automatic;
   InputOptions input;  // --samples, --factors, --missing, --max-missing
+  bool interaction = false;  // --interaction
+  bool effects = false;      // --effects
 };
 
 struct CommandLine {

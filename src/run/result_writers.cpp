@@ -116,6 +116,59 @@ Json inputJson(const InputSummary& input) {
   return json;
 }
 
+Json testJson(const FactorTest& test) {
+  return Json{{"p", test.value.p},
+              {"se", test.value.se},
+              {"bound", test.value.bound},
+              {"extreme", test.extreme}};
+}
+
+const char* const kInteractionKeys[kInteractionRows] = {"XA", "XB", "XA:XB", "Residual", "Total"};
+
+Json interactionJson(const InteractionResult& result) {
+  const InteractionStats& s = result.table;
+  Json table;
+  for (const int r : {IntXA, IntXB, IntXAB}) {
+    table[kInteractionKeys[r]] = Json{{"df", wholeNumber(s.df[r])}, {"seq_ss", s.seqSS[r]},
+                                      {"adj_ss", s.adjSS[r]},       {"ms", s.MS[r]},
+                                      {"F", s.F[r]},                {"r2", s.R2[r]}};
+  }
+  table["Residual"] = Json{{"df", wholeNumber(s.df[IntResidual])},
+                           {"ss", s.seqSS[IntResidual]},
+                           {"ms", s.MS[IntResidual]},
+                           {"r2", s.R2[IntResidual]}};
+  table["Total"] = Json{{"df", wholeNumber(s.df[IntTotal])}, {"ss", s.seqSS[IntTotal]}};
+  Json tests;
+  for (const int r : {IntXA, IntXB, IntXAB}) {
+    Json test{{"type", r}, {"permuted", kPermuted[r]}};
+    test.update(testJson(result.tests[static_cast<size_t>(r)]));
+    tests[kInteractionKeys[r]] = std::move(test);
+  }
+  table["tests"] = std::move(tests);
+  return table;
+}
+
+Json effectsJson(const RunResult& result) {
+  Json effects;
+  for (size_t f = 0; f < 2; ++f) {
+    const FactorEffects& e = result.effects.factor[f];
+    effects[kFactorKeys[f]] = Json{{"r2_seq", e.r2Seq},
+                                   {"r2_adj", e.r2Adj},
+                                   {"var_percent", e.varPercent},
+                                   {"phi", e.phi}};
+  }
+  effects["Error"] = Json{{"var_percent", result.effects.errorVarPercent}};
+  if (result.showInteraction) {
+    const InteractionStats& s = result.interaction.table;
+    Json rows;
+    for (const int r : {IntXA, IntXB, IntXAB, IntResidual}) {
+      rows[kInteractionKeys[r]] = Json{{"r2_seq", s.R2[r]}, {"r2_adj", s.R2adj[r]}};
+    }
+    effects["interaction"] = std::move(rows);
+  }
+  return effects;
+}
+
 }  // namespace
 
 std::string renderJson(const RunResult& result) {
@@ -137,6 +190,8 @@ std::string renderJson(const RunResult& result) {
   doc["sample_sizes"] = sampleSizesJson(result);
   doc["anova"] = anovaJson(result.anova);
   doc["tests"] = testsJson(result);
+  if (result.showInteraction) doc["interaction"] = interactionJson(result.interaction);
+  doc["effects"] = effectsJson(result);
   return doc.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
 }
 

@@ -1,5 +1,6 @@
 #include "run/run.h"
 
+#include <memory>
 #include <string>
 #include <utility>
 
@@ -49,14 +50,23 @@ void describeTable(const DataTable& table, RunResult& result) {
 }
 
 void runPermutations(const PassLoop& loop, const LocusCodes& loci, const Settings& settings) {
-  const auto engine = makeEngine(loop.design, loci, loop.nperm, settings.engine, settings.threads);
+  const auto engine = makeEngine(loop.design, loci, loop.nperm, settings.engine, settings.threads,
+                                 loop.interaction != nullptr);
   runEngineLoop(loop, *engine, settings.threads);
+}
+
+FactorTest factorTest(double above, int32_t nperm) {
+  FactorTest test;
+  test.value = computePValue(above, nperm);
+  test.extreme = static_cast<int64_t>(nperm) - static_cast<int64_t>(above);
+  return test;
 }
 
 // Everything of the run after the table is at hand; fills every part of
 // `result` but file, nperm and seed.
-void analyseTable(DataTable& table, const Settings& settings, Random& random,
-                  RunResult& result, const ReportSink& report, const PassSink& onPass) {
+void analyseTable(DataTable& table, const RunRequest& request, const Settings& settings,
+                  Random& random, RunResult& result, const ReportSink& report,
+                  const PassSink& onPass) {
   checkTable(table, result.input);
   describeTable(table, result);
 
@@ -107,10 +117,34 @@ void analyseTable(DataTable& table, const Settings& settings, Random& random,
                         report(anovaText);
                       },
                       permuted};
-  runPermutations(loop, loci, settings);
+  std::unique_ptr<InteractionDesign> model;
+  std::unique_ptr<InteractionLoop> interaction;
+  if (request.interaction) {
+    if (design.levelsA + design.levelsB > kMaxInteractionLevels) {
+      fatalError("Too many levels for --interaction: " + std::to_string(design.levelsA) + " + " +
+                 std::to_string(design.levelsB) + ", at most " +
+                 std::to_string(kMaxInteractionLevels) + " in all");
+    }
+    model = std::make_unique<InteractionDesign>(makeInteractionDesign(design));
+    interaction = std::make_unique<InteractionLoop>(InteractionLoop{*model, {}, {}});
+  }
+  PassLoop withBlocks = loop;
+  withBlocks.interaction = interaction.get();
+  runPermutations(withBlocks, loci, settings);
   result.tests = permutationTests(counts, result.nperm);
+  result.effects = computeMainEffects(result.anova);
+  result.showEffects = request.effects;
+  if (interaction) {
+    result.showInteraction = true;
+    result.interaction.table = interaction->observed;
+    for (size_t t = 0; t < kPermutationTypes; ++t) {
+      result.interaction.tests[t] =
+          factorTest(interaction->counts.observedAbove[t], result.nperm);
+    }
+  }
   text.clear();
   appendPValues(text, result);
+  appendBlocks(text, result);
   report(text);
 }
 
@@ -121,10 +155,7 @@ std::array<PermutationTest, kPermutationTypes> permutationTests(const Permutatio
   std::array<PermutationTest, kPermutationTypes> tests;
   for (size_t t = 0; t < kPermutationTypes; ++t) {
     for (size_t f = 0; f < 2; ++f) {
-      const double above = counts.observedAboveCounts[t][f];
-      FactorTest& test = tests[t].factor[f];
-      test.value = computePValue(above, nperm);
-      test.extreme = static_cast<int64_t>(nperm) - static_cast<int64_t>(above);
+      tests[t].factor[f] = factorTest(counts.observedAboveCounts[t][f], nperm);
     }
   }
   return tests;
@@ -151,14 +182,15 @@ RunResult Run::execute(const RunSinks& sinks) const {
     checkMaxMissing(request_.input.maxMissing, "max_missing");
     result.input.missing = tableMissingRule(request_.input);
     result.input.maxMissing = request_.input.maxMissing;
-    analyseTable(*request_.table, settings_, random, result, sinks.report, sinks.onPass);
+    analyseTable(*request_.table, request_, settings_, random, result, sinks.report,
+                 sinks.onPass);
     return result;
   }
   preamble("Reading " + request_.file + "\n");
   DataTable table(kReadBlockBytes);
   readInput(request_.file, request_.input, table, result.input, sinks.notice);
   preamble("\n");
-  analyseTable(table, settings_, random, result, sinks.report, sinks.onPass);
+  analyseTable(table, request_, settings_, random, result, sinks.report, sinks.onPass);
   return result;
 }
 

@@ -33,6 +33,10 @@ struct RunRequest {
   int32_t seed = 0;
   int threads = 0;     // at most this many; 0: TEVROL_THREADS, else every hardware thread
   std::string engine;  // a mode's name; empty: TEVROL_ENGINE, else the cheapest
+  // The blocks after the P values: the table with interaction and its
+  // tests, the effect sizes (computed in any case).
+  bool interaction = false;
+  bool effects = false;
 };
 
 // Receives a piece of text as soon as it is known.

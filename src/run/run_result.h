@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "analysis/anova.h"
+#include "analysis/interaction.h"
 #include "data/input.h"
 #include "permutation/arrangement.h"
 #include "permutation/pvalues.h"
@@ -31,6 +32,13 @@ struct PermutationTest {
   std::array<FactorTest, 2> factor;  // [XA], [XB]
 };
 
+// The table with interaction and its tests: XA by the passes of type 0, XB
+// by type 1, XA:XB by type 2 (index t is the type and the row).
+struct InteractionResult {
+  InteractionStats table;
+  std::array<FactorTest, kPermutationTypes> tests;
+};
+
 // The F of XA and XB in one permuted pass.
 using PassF = std::array<double, 2>;
 
@@ -49,6 +57,13 @@ struct RunResult {
   // Only when asked for: the permuted F of every pass, in pass order (pass p
   // is of type p % 3 and is permutation p / 3 + 1 of its type).
   std::vector<PassF> nullF;
+  // Always: the effect sizes of the main table.
+  MainEffects effects;
+  // The blocks the report adds after the P values, as asked for.
+  bool showInteraction = false;
+  bool showEffects = false;
+  // With showInteraction only.
+  InteractionResult interaction;
 
   size_t levelCount(int factor) const { return factors[static_cast<size_t>(factor)].levels.size(); }
 };

@@ -284,5 +284,24 @@ lines=$(wc -l <"$work/progress.err")
   fail "progress: lines '$(head -c 300 "$work/progress.err")'"
 "$tevrol" --progress "$data/demo.txt" 100 -1 2>&1 >/dev/null | grep -q . && fail "progress: short run showed some"
 
+# The blocks after the P values leave everything before them as it was, and
+# every engine mode and thread count gives the same blocks.
+"$tevrol" "$regions" 200 -1 >"$work/plain.out"
+lines=$(wc -l <"$work/plain.out")
+for options in --interaction --effects "--interaction --effects"; do
+  # shellcheck disable=SC2086
+  "$tevrol" $options "$regions" 200 -1 | head -n "$lines" | cmp -s - "$work/plain.out" ||
+    fail "$options: the main report changed"
+done
+"$tevrol" --interaction --effects "$regions" 200 -1 >"$work/blocks.out"
+grep -q "^P value for XA:XB = " "$work/blocks.out" && grep -q "^Effect sizes" "$work/blocks.out" ||
+  fail "blocks: missing from the report"
+for engine in pairs dense bitset sparse sliced haplotypes reference; do
+  for threads in 1 2; do
+    TEVROL_ENGINE=$engine "$tevrol" -t "$threads" --interaction --effects "$regions" 200 -1 |
+      cmp -s - "$work/blocks.out" || fail "blocks: $engine with $threads threads differs"
+  done
+done
+
 [ "$failures" = 0 ] && echo "all special cases passed"
 [ "$failures" = 0 ]
