@@ -158,10 +158,51 @@ SEXP testColumns(const tevrol::RunResult& result) {
   return out;
 }
 
+// XA, XB, Error: R2 of Seq SS and Adj SS, var in percent, Phi.
+SEXP effectColumns(const tevrol::MainEffects& e) {
+  static const char* const names[] = {"r2_seq", "r2_adj", "var_percent", "phi"};
+  const double na = NA_REAL;
+  const double columns[4][3] = {
+      {e.factor[0].r2Seq, e.factor[1].r2Seq, na},
+      {e.factor[0].r2Adj, e.factor[1].r2Adj, na},
+      {e.factor[0].varPercent, e.factor[1].varPercent, e.errorVarPercent},
+      {e.factor[0].phi, e.factor[1].phi, na}};
+  SEXP out = PROTECT(rList(4, names));
+  for (int k = 0; k < 4; ++k) SET_VECTOR_ELT(out, k, rNumbers(columns[k], 3));
+  UNPROTECT(1);
+  return out;
+}
+
+// The table with interaction, rows XA, XB, XA:XB, Residual, Total, and the
+// tests of its first three rows.
+SEXP interactionColumns(const tevrol::InteractionResult& r) {
+  static const char* const names[] = {"df", "seq_ss", "adj_ss", "ms",    "F",
+                                      "r2_seq", "r2_adj", "p", "se", "bound", "extreme"};
+  const tevrol::InteractionStats& s = r.table;
+  const std::array<double, 5>* const rows[] = {&s.df, &s.seqSS, &s.adjSS, &s.MS,
+                                               &s.F,  &s.R2,    &s.R2adj};
+  SEXP out = PROTECT(rList(11, names));
+  for (int k = 0; k < 7; ++k) SET_VECTOR_ELT(out, k, rNumbers(rows[k]->data(), 5));
+  double p[3], se[3], bound[3], extreme[3];
+  for (size_t t = 0; t < 3; ++t) {
+    p[t] = r.tests[t].value.p;
+    se[t] = r.tests[t].value.se;
+    bound[t] = r.tests[t].value.bound ? 1 : 0;
+    extreme[t] = static_cast<double>(r.tests[t].extreme);
+  }
+  SET_VECTOR_ELT(out, 7, rNumbers(p, 3));
+  SET_VECTOR_ELT(out, 8, rNumbers(se, 3));
+  SET_VECTOR_ELT(out, 9, rNumbers(bound, 3));
+  SET_VECTOR_ELT(out, 10, rNumbers(extreme, 3));
+  UNPROTECT(1);
+  return out;
+}
+
 SEXP resultList(const tevrol::RunResult& result, const std::string& report) {
   static const char* const names[] = {"report",  "seed",   "nperm",        "individuals", "loci",
-                                      "factors", "levels", "sample_sizes", "anova",       "tests"};
-  SEXP out = PROTECT(rList(10, names));
+                                      "factors", "levels", "sample_sizes", "anova",       "tests",
+                                      "effects", "interaction"};
+  SEXP out = PROTECT(rList(12, names));
   SET_VECTOR_ELT(out, 0, rText(report));
   SET_VECTOR_ELT(out, 1, Rf_ScalarReal(result.seed));
   SET_VECTOR_ELT(out, 2, Rf_ScalarInteger(result.nperm));
@@ -181,6 +222,8 @@ SEXP resultList(const tevrol::RunResult& result, const std::string& report) {
   std::copy(sizes.begin(), sizes.end(), INTEGER(sampleSizes));
   SET_VECTOR_ELT(out, 8, anovaColumns(result.anova));
   SET_VECTOR_ELT(out, 9, testColumns(result));
+  SET_VECTOR_ELT(out, 10, effectColumns(result.effects));
+  if (result.showInteraction) SET_VECTOR_ELT(out, 11, interactionColumns(result.interaction));
   UNPROTECT(1);
   return out;
 }
@@ -294,7 +337,8 @@ Rcpp::List run_analysis(const Rcpp::List& columns, const Rcpp::CharacterVector& 
                         Rcpp::Nullable<Rcpp::NumericVector> seed,
                         Rcpp::Nullable<Rcpp::NumericVector> threads,
                         const Rcpp::CharacterVector& missing, double max_missing,
-                        Rcpp::NumericVector null_xa, Rcpp::NumericVector null_xb) {
+                        Rcpp::NumericVector null_xa, Rcpp::NumericVector null_xb,
+                        bool interaction, bool effects) {
   const bool hasSeed = seed.isNotNull();
   const double seedValue = hasSeed ? Rcpp::NumericVector(seed)[0] : 0;
   const int threadCount =
@@ -325,6 +369,8 @@ Rcpp::List run_analysis(const Rcpp::List& columns, const Rcpp::CharacterVector& 
     request.input.missing = coreTexts(missing);
     request.input.missing.push_back(kMissingText);
     request.input.maxMissing = max_missing;
+    request.interaction = interaction;
+    request.effects = effects;
     const bool keepNull = null_xa.size() == 3 * static_cast<R_xlen_t>(request.nperm) &&
                           null_xb.size() == null_xa.size();
     double* nullXA = keepNull ? null_xa.begin() : nullptr;

@@ -37,6 +37,28 @@ test_that("results are the command line's JSON, number for number", {
   }
 })
 
+test_that("the table with interaction and the effect sizes are the command line's", {
+  skip_if_not_installed("jsonlite")
+  json <- jsonlite::fromJSON(cli_file("regions_blocks", ".json"), simplifyVector = FALSE)
+  x <- run_example("regions", interaction = TRUE, effects = TRUE)
+  i <- json$interaction
+  for (row in c("XA", "XB", "XA:XB")) {
+    expect_identical(unlist(x$interaction[row, c("df", "seq_ss", "adj_ss", "ms", "F", "r2_seq")]),
+                     unlist(i[[row]]), ignore_attr = TRUE)
+    expect_identical(unlist(x$interaction[row, c("type", "p", "se", "bound", "extreme")]),
+                     unlist(i$tests[[row]][c("type", "p", "se", "bound", "extreme")]),
+                     ignore_attr = TRUE)
+  }
+  expect_identical(x$interaction["Residual", "seq_ss"], i$Residual$ss)
+  for (row in c("XA", "XB")) {
+    expect_identical(unlist(x$effects[row, ]), unlist(json$effects[[row]]), ignore_attr = TRUE)
+  }
+  cli <- readLines(cli_file("regions_blocks", ".out"))
+  shown <- capture.output(print(x))
+  expect_identical(shown, cli[grep("^Levels for first factor", cli):max(grep(".", cli))])
+  expect_null(run_example("demo")$interaction)
+})
+
 test_that("print() shows the command line's report from the levels to the last P value", {
   for (name in names(runs)) {
     cli <- readLines(cli_file(name, ".out"))
