@@ -15,7 +15,8 @@ bit.
 }
 \usage{
 tevrol(data, nperm = 1000, seed = NULL, threads = NULL, keep_null = FALSE,
-       missing = NULL, max_missing = 1, interaction = FALSE, effects = FALSE)
+       missing = NULL, max_missing = 1, interaction = FALSE, effects = FALSE,
+       pairwise = FALSE)
 
 \method{print}{tevrol}(x, ...)
 
@@ -48,6 +49,8 @@ tevrol(data, nperm = 1000, seed = NULL, threads = NULL, keep_null = FALSE,
     are left out, as with \option{--max-missing}.}
   \item{interaction}{whether to compute the table with interaction and its
     permutation tests (\option{--interaction}); the report shows it.}
+  \item{pairwise}{whether to compare every pair of levels of each factor
+    (\option{--pairwise}); the report shows them.}
   \item{effects}{whether the report shows the effect sizes
     (\option{--effects}); the result holds them in any case.}
   \item{x}{a result of \code{tevrol()}.}
@@ -76,6 +79,14 @@ A list of class \code{"tevrol"}:
     rows their tests: \code{type} (0 for XA, 1 for XB, 2 for XA:XB), \code{p},
     \code{se}, \code{bound} and \code{extreme} as in \code{tests}; else
     \code{NULL}.}
+  \item{pairwise}{with \code{pairwise = TRUE}, a data frame with one row per
+    pair of levels, XA's first: \code{factor}, \code{level1}, \code{level2},
+    \code{type} (the permutations: 0 for XA, 1 for XB), \code{individuals},
+    the factor's \code{F} and \code{r2} (Adj SS over Total SS) in the pair's
+    analysis, \code{p}, \code{se}, \code{bound}, \code{extreme}, and
+    \code{p_holm} and \code{p_bh}, adjusted over the pairs of the factor;
+    with \code{interaction = TRUE} the same of the pair's table with
+    interaction, named with \code{_int}; else \code{NULL}.}
   \item{sample_sizes}{an integer matrix of individuals per cell, its
     dimensions named by the factors and their levels.}
   \item{levels}{a list of the levels of XA and XB, in order of first

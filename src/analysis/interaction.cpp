@@ -131,6 +131,13 @@ void computeInteractionStats(InteractionStats& s, const Design& design,
   s.adjSS[IntXAB] = s.seqSS[IntXAB];
   s.adjSS[IntResidual] = ssError;
   s.adjSS[IntTotal] = total;
+  // A row of no degrees of freedom spans nothing: its sum of squares is 0,
+  // not the rounding left of two equal sums (so its F is not a number
+  // rather than an infinity).
+  if (A == 1) s.seqSS[IntXA] = 0;
+  if (s.df[IntXA] == 0) s.adjSS[IntXA] = 0;
+  if (s.df[IntXB] == 0) s.seqSS[IntXB] = s.adjSS[IntXB] = 0;
+  if (s.df[IntXAB] == 0) s.seqSS[IntXAB] = s.adjSS[IntXAB] = 0;
 
   for (const int r : {IntXA, IntXB, IntXAB, IntResidual}) s.MS[r] = s.adjSS[r] / s.df[r];
   for (const int r : {IntXA, IntXB, IntXAB}) s.F[r] = s.MS[r] / s.MS[IntResidual];

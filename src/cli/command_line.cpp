@@ -20,7 +20,7 @@ namespace {
 // Values of the options without a short form.
 enum LongOnly { kJson = 256, kNull, kProgress, kNoProgress, kSamples, kFactors, kMissing, kMaxMissing };
 // Options of the blocks after the P values.
-enum BlockOption { kInteraction = 512, kEffects };
+enum BlockOption { kInteraction = 512, kEffects, kPairwise };
 
 const option kLongOptions[] = {
     {"help", no_argument, nullptr, 'h'},
@@ -36,6 +36,7 @@ const option kLongOptions[] = {
     {"max-missing", required_argument, nullptr, kMaxMissing},
     {"interaction", no_argument, nullptr, kInteraction},
     {"effects", no_argument, nullptr, kEffects},
+    {"pairwise", no_argument, nullptr, kPairwise},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -148,6 +149,9 @@ int parseOptions(int argc, const char* const* argv, Options& options) {
       case kEffects:
         options.effects = true;
         break;
+      case kPairwise:
+        options.pairwise = true;
+        break;
       case ':':
         fatalError("Option " + name + " needs a value");
       default:
@@ -247,6 +251,10 @@ void printHelp() {
       "                  permutations\n"
       "      --effects   add the effect sizes: R2 of each factor's Seq SS and Adj SS,\n"
       "                  its variance component in percent and as Phi\n"
+      "      --pairwise  add the comparisons of every pair of levels of each factor\n"
+      "                  (the individuals at the two levels, type 0 permutations for\n"
+      "                  XA, type 1 for XB), P values adjusted by Holm and by\n"
+      "                  Benjamini-Hochberg\n"
       "      --progress  show progress on standard error\n"
       "      --no-progress  do not (default: progress when standard error is a terminal)\n"
       "\n"

@@ -21,6 +21,7 @@ struct Options {
   InputOptions input;  // --samples, --factors, --missing, --max-missing
   bool interaction = false;  // --interaction
   bool effects = false;      // --effects
+  bool pairwise = false;     // --pairwise
 };
 
 struct CommandLine {

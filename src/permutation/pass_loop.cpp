@@ -63,8 +63,16 @@ class BatchRunner {
     }
   }
 
+  // The type of a pass and the number of passes.
+  int typeOf(int32_t pass) const {
+    return loop_.onlyType >= 0 ? loop_.onlyType : pass % kPermutationTypes;
+  }
+  int32_t passes() const {
+    return loop_.onlyType >= 0 ? loop_.nperm : kPermutationTypes * loop_.nperm;
+  }
+
   void run() {
-    const int32_t passes = kPermutationTypes * loop_.nperm;
+    const int32_t passes = this->passes();
     int which = 0;
     draw(batches_[which], 0);
     while (batches_[which].count > 0) {
@@ -85,18 +93,18 @@ class BatchRunner {
 
  private:
   void draw(Batch& batch, int32_t firstPass) {
-    const int32_t passes = kPermutationTypes * loop_.nperm;
+    const int32_t passes = this->passes();
     batch.firstPass = firstPass;
     batch.count = std::min(perBatch_, passes - firstPass);
     for (int32_t i = 0; i < batch.count; ++i) {
-      arrangements_.drawIndices((firstPass + i) % kPermutationTypes, loop_.random,
+      arrangements_.drawIndices(typeOf(firstPass + i), loop_.random,
                                 batch.indices.data() + static_cast<size_t>(i) * n_);
     }
   }
 
   void evaluateBatch(Batch& batch, std::atomic<int32_t>& nextSlot, Worker& worker) const {
     for (int32_t i = nextSlot++; i < batch.count; i = nextSlot++) {
-      const int type = (batch.firstPass + i) % kPermutationTypes;
+      const int type = typeOf(batch.firstPass + i);
       arrangements_.applyIndices(type, batch.indices.data() + static_cast<size_t>(i) * n_,
                                  worker.pool.data(), worker.cellAssignment.data());
       const GroupSums& sums = engine_.sums(worker.cellAssignment.data(), type, *worker.scratch);
@@ -113,10 +121,10 @@ class BatchRunner {
       const int32_t pass = batch.firstPass + i;
       const AnovaStats& stats = batch.stats[static_cast<size_t>(i)];
       if (loop_.onPass) loop_.onPass(pass, stats);
-      recordPass(loop_.counts, pass, stats);
+      recordPassOfType(loop_.counts, typeOf(pass), stats);
       if (loop_.interaction != nullptr) {
-        recordInteractionPass(loop_.interaction->counts, pass,
-                              batch.interaction[static_cast<size_t>(i)]);
+        recordInteractionPassOfType(loop_.interaction->counts, typeOf(pass),
+                                    batch.interaction[static_cast<size_t>(i)]);
       }
     }
   }

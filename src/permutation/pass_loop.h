@@ -36,6 +36,9 @@ struct PassLoop {
   std::function<void(int32_t, const AnovaStats&)> onPass;
   // Optional: the table with interaction.
   InteractionLoop* interaction = nullptr;
+  // 0, 1 or 2: nperm passes of this type only (a pairwise comparison);
+  // -1: 3 nperm passes of the types in turn.
+  int onlyType = -1;
 };
 
 // The loop: arrangements are drawn in pass order into batches; while one

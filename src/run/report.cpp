@@ -156,4 +156,61 @@ void appendBlocks(std::string& out, const RunResult& result) {
   if (result.showEffects) appendEffects(out, result);
 }
 
+namespace {
+
+// A P value in nine characters, "<" before the bound 1 / nperm.
+std::string pText(const PValue& value) {
+  std::string number;
+  appendFormat(number, value.bound ? "<%.3g" : "%.3g", value.p);
+  std::string out;
+  appendPadded(out, number, 9);
+  return out;
+}
+
+void appendPairTest(std::string& out, const PairTest& t) {
+  appendFormat(out, " %9.5g %9.5g %s %9.3g %9.3g %9.3g", t.F, t.r2, pText(t.test.value).c_str(),
+               t.test.value.se, t.holm, t.bh);
+}
+
+}  // namespace
+
+void appendPairwise(std::string& out, const RunResult& result) {
+  if (!result.showPairwise) return;
+  out += "Pairwise comparisons\n";
+  for (const int factor : {XA, XB}) {
+    const std::vector<std::string>& levels = result.factors[static_cast<size_t>(factor)].levels;
+    std::vector<std::string> names;
+    std::vector<const PairComparison*> pairs;
+    size_t width = 4;
+    for (const PairComparison& pair : result.pairwise) {
+      if (pair.factor != factor) continue;
+      pairs.push_back(&pair);
+      names.push_back(levels[static_cast<size_t>(pair.first)] + " - " +
+                      levels[static_cast<size_t>(pair.second)]);
+      width = std::max(width, names.back().size());
+    }
+    if (pairs.empty()) continue;
+    const char* const label = factor == XA ? "XA" : "XB";
+    appendFormat(out, "\n%s, type %d permutations within levels of %s\n", label, factor,
+                 factor == XA ? "XB" : "XA");
+    out += "pair";
+    out.append(width - 4, ' ');
+    appendFormat(out, " %7s %9s %9s %9s %9s %9s %9s", "N", "F", "R2", "P", "se", "Holm", "BH");
+    if (result.showInteraction) {
+      appendFormat(out, " %9s %9s %9s %9s %9s %9s", "F int", "R2 int", "P int", "se", "Holm",
+                   "BH");
+    }
+    out += '\n';
+    for (size_t k = 0; k < pairs.size(); ++k) {
+      out += names[k];
+      out.append(width - names[k].size(), ' ');
+      appendFormat(out, " %7lld", static_cast<long long>(pairs[k]->individuals));
+      appendPairTest(out, pairs[k]->main);
+      if (result.showInteraction) appendPairTest(out, pairs[k]->withInteraction);
+      out += '\n';
+    }
+  }
+  out += '\n';
+}
+
 }  // namespace tevrol

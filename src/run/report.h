@@ -40,4 +40,7 @@ void appendPValues(std::string& out, const RunResult& result);
 // with interaction and its P values, the effect sizes. Nothing when none was.
 void appendBlocks(std::string& out, const RunResult& result);
 
+// Appends the pairwise comparisons, the last block, when they were asked for.
+void appendPairwise(std::string& out, const RunResult& result);
+
 }  // namespace tevrol

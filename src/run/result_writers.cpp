@@ -169,6 +169,30 @@ Json effectsJson(const RunResult& result) {
   return effects;
 }
 
+Json pairTestJson(const PairTest& t) {
+  Json json{{"F", t.F}, {"r2", t.r2}};
+  json.update(testJson(t.test));
+  json["p_holm"] = t.holm;
+  json["p_bh"] = t.bh;
+  return json;
+}
+
+Json pairwiseJson(const RunResult& result) {
+  Json pairs = Json::array();
+  for (const PairComparison& pair : result.pairwise) {
+    const std::vector<std::string>& levels = result.factors[static_cast<size_t>(pair.factor)].levels;
+    Json json{{"factor", kFactorKeys[pair.factor]},
+              {"levels", {levels[static_cast<size_t>(pair.first)],
+                          levels[static_cast<size_t>(pair.second)]}},
+              {"type", pair.factor},
+              {"individuals", pair.individuals}};
+    json.update(pairTestJson(pair.main));
+    if (result.showInteraction) json["interaction"] = pairTestJson(pair.withInteraction);
+    pairs.push_back(std::move(json));
+  }
+  return pairs;
+}
+
 }  // namespace
 
 std::string renderJson(const RunResult& result) {
@@ -192,6 +216,7 @@ std::string renderJson(const RunResult& result) {
   doc["tests"] = testsJson(result);
   if (result.showInteraction) doc["interaction"] = interactionJson(result.interaction);
   doc["effects"] = effectsJson(result);
+  if (result.showPairwise) doc["pairwise"] = pairwiseJson(result);
   return doc.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
 }
 

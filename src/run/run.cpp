@@ -12,6 +12,7 @@
 #include "permutation/pass_loop.h"
 #include "permutation/pvalues.h"
 #include "permutation/random.h"
+#include "run/pairwise.h"
 #include "run/report.h"
 
 namespace tevrol {
@@ -146,6 +147,14 @@ void analyseTable(DataTable& table, const RunRequest& request, const Settings& s
   appendPValues(text, result);
   appendBlocks(text, result);
   report(text);
+  if (request.pairwise) {
+    result.showPairwise = true;
+    result.pairwise = comparePairs(design, loci, result.nperm, random, settings,
+                                   request.interaction);
+    text.clear();
+    appendPairwise(text, result);
+    report(text);
+  }
 }
 
 }  // namespace

@@ -37,6 +37,8 @@ struct RunRequest {
   // tests, the effect sizes (computed in any case).
   bool interaction = false;
   bool effects = false;
+  // The pairwise comparisons of every factor's levels, after everything else.
+  bool pairwise = false;
 };
 
 // Receives a piece of text as soon as it is known.

@@ -39,6 +39,27 @@ struct InteractionResult {
   std::array<FactorTest, kPermutationTypes> tests;
 };
 
+// One factor's test in a pairwise comparison: its F and R2 (Adj SS over
+// Total SS) in the pair's analysis, its P value, and that P value adjusted
+// over the pairs of the factor.
+struct PairTest {
+  double F = 0;
+  double r2 = 0;
+  FactorTest test;
+  double holm = 0;
+  double bh = 0;  // Benjamini-Hochberg
+};
+
+// Two levels of one factor compared (see run/pairwise.h).
+struct PairComparison {
+  int factor = 0;  // XA or XB
+  int32_t first = 0;
+  int32_t second = 0;  // level codes, first < second
+  int64_t individuals = 0;
+  PairTest main;             // the main table's F
+  PairTest withInteraction;  // the table with interaction's F, when asked
+};
+
 // The F of XA and XB in one permuted pass.
 using PassF = std::array<double, 2>;
 
@@ -62,6 +83,9 @@ struct RunResult {
   // The blocks the report adds after the P values, as asked for.
   bool showInteraction = false;
   bool showEffects = false;
+  bool showPairwise = false;
+  // With showPairwise only: XA's pairs, then XB's.
+  std::vector<PairComparison> pairwise;
   // With showInteraction only.
   InteractionResult interaction;
 

@@ -26,7 +26,7 @@ for run in "demo 100 -1" "regions 1000 -7"; do
   done
 done
 # The table with interaction and the effect sizes.
-(cd "$repository/examples" && "$tevrol" --interaction --effects --json "$work/blocks.json" \
+(cd "$repository/examples" && "$tevrol" --interaction --effects --pairwise --json "$work/blocks.json" \
   regions.txt 1000 -7 >"$work/blocks.out")
 for suffix in .out .json; do
   cmp -s "$work/blocks$suffix" "$kept/regions_blocks$suffix" ||

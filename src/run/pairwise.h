@@ -1,0 +1,26 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "analysis/design.h"
+#include "run/run_result.h"
+#include "run/settings.h"
+
+namespace tevrol {
+
+class Random;
+
+// The pairwise comparisons of the levels of each factor: for each pair, in
+// level order ((0, 1), (0, 2), ..., (1, 2), ...), the analysis of the
+// individuals at those two levels with every level of the other factor that
+// has individuals there, tested by nperm permutations of the type that
+// holds the other factor fixed (type 0 for XA, type 1 for XB). All pairs of
+// XA come first, then those of XB; the arrangements are drawn from `random`
+// in that order, after everything else of the run. With `interaction` each
+// pair's table with interaction is tested by the same permutations.
+std::vector<PairComparison> comparePairs(const Design& design, const LocusCodes& loci,
+                                         int32_t nperm, Random& random, const Settings& settings,
+                                         bool interaction);
+
+}  // namespace tevrol
