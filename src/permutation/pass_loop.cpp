@@ -20,8 +20,8 @@ constexpr int32_t kMaxBatch = 256;
 // them to others costs more than it saves.
 constexpr double kSharedPassNanoseconds = 2000;
 
-int threadsFor(const Engine& engine, int threads) {
-  if (engine.passNanoseconds() < kSharedPassNanoseconds) return 1;
+int threadsFor(const Engine& engine, int threads, bool shareShortPasses) {
+  if (!shareShortPasses && engine.passNanoseconds() < kSharedPassNanoseconds) return 1;
   return std::max(1, std::min(threads, engine.threadLimit()));
 }
 
@@ -47,7 +47,7 @@ class BatchRunner {
         engine_(engine),
         arrangements_(loop.design),
         n_(static_cast<size_t>(loop.design.individuals)),
-        pool_(threadsFor(engine, threads)) {
+        pool_(threadsFor(engine, threads, loop.shareShortPasses)) {
     const size_t fit = kBatchBytes / (n_ * sizeof(int32_t) + 1);
     perBatch_ = static_cast<int32_t>(std::clamp<size_t>(fit, 1, kMaxBatch));
     for (Batch& batch : batches_) {

@@ -39,6 +39,10 @@ struct PassLoop {
   // 0, 1 or 2: nperm passes of this type only (a pairwise comparison);
   // -1: 3 nperm passes of the types in turn.
   int onlyType = -1;
+  // Short passes too are shared between threads, so that one draws the next
+  // batch while the others evaluate this one (the pairwise comparisons,
+  // whose many small loops would otherwise draw and evaluate by turns).
+  bool shareShortPasses = false;
 };
 
 // The loop: arrangements are drawn in pass order into batches; while one

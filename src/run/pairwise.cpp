@@ -101,8 +101,8 @@ std::vector<PairComparison> comparePairs(const Design& design, const LocusCodes&
           withInteraction = std::make_unique<InteractionLoop>(InteractionLoop{*model, {}, {}});
         }
         // The type that holds the other factor fixed has the factor's number.
-        const PassLoop loop{subset.design, nperm, random, stats, counts,
-                            nullptr,       nullptr, withInteraction.get(), factor};
+        const PassLoop loop{subset.design, nperm,   random, stats, counts, nullptr,
+                            nullptr,       withInteraction.get(), factor, true};
         const auto engine = makeEngine(subset.design, subset.loci, nperm, settings.engine,
                                        settings.threads, interaction);
         runEngineLoop(loop, *engine, settings.threads);

@@ -11,6 +11,11 @@ namespace tevrol {
 
 class Random;
 
+// Most levels of a factor whose pairs are compared: 4950 pairs, each a run
+// of its own. More is a column of identifiers taken for a factor, whose
+// pairs would run for days.
+constexpr int32_t kMaxPairwiseLevels = 100;
+
 // The pairwise comparisons of the levels of each factor: for each pair, in
 // level order ((0, 1), (0, 2), ..., (1, 2), ...), the analysis of the
 // individuals at those two levels with every level of the other factor that

@@ -1,5 +1,6 @@
 #include "run/run.h"
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <utility>
@@ -118,6 +119,11 @@ void analyseTable(DataTable& table, const RunRequest& request, const Settings& s
                         report(anovaText);
                       },
                       permuted};
+  if (request.pairwise && std::max(design.levelsA, design.levelsB) > kMaxPairwiseLevels) {
+    fatalError("Too many levels for --pairwise: " + std::to_string(design.levelsA) + " and " +
+               std::to_string(design.levelsB) + ", at most " +
+               std::to_string(kMaxPairwiseLevels) + " per factor");
+  }
   std::unique_ptr<InteractionDesign> model;
   std::unique_ptr<InteractionLoop> interaction;
   if (request.interaction) {

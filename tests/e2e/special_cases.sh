@@ -305,6 +305,13 @@ cut -f 1-12 "$regions" >"$work/ten.txt"
 pairF=$("$tevrol" --pairwise "$work/ten.txt" 100 -1 | awk '$1 == "coast" && $3 == "south" { print $5 }')
 fileF=$("$tevrol" "$work/pair.txt" 100 -1 | awk '$1 == "XA" { print $6 }')
 [ -n "$pairF" ] && [ "$pairF" = "$fileF" ] || fail "pair coast - south: F '$pairF', its file's '$fileF'"
+# Identifiers taken for a factor: an error before any permutation, not days
+# of pairs or a matrix of a million rows.
+awk 'BEGIN { print "id\tB\tL"; for (i = 0; i < 1001; ++i) print "i" i "\tx\t" i % 3 }' >"$work/ids.txt"
+expect_run pairwise_levels 13 "ERROR: Too many levels for --pairwise: 1001 and 1, at most 100 per factor" \
+  "$tevrol" --pairwise "$work/ids.txt" 100 -1
+expect_run interaction_levels 13 "ERROR: Too many levels for --interaction: 1001 + 1, at most 1000 in all" \
+  "$tevrol" --interaction "$work/ids.txt" 100 -1
 for engine in pairs dense bitset sparse sliced haplotypes reference; do
   for threads in 1 2; do
     # shellcheck disable=SC2086
