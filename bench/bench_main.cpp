@@ -508,7 +508,8 @@ void runBlockCases(const Programs& p) {
   std::printf("|---|---|---|---|---|\n");
   const std::string tall = writeFile("blocks-10000x20", randomTable(10000, 20, 4, 3, 4, 20261211));
   const std::string wide = writeFile("blocks-wide", wideTable(100000, 1000, 0, 20261211));
-  for (const auto& [file, label] : {std::pair{tall, "10000 x 20"}, std::pair{wide, "100000 x 1000"}}) {
+  for (const auto& [file, label] :
+       {std::pair{tall, "10000 x 20"}, std::pair{wide, "100000 x 1000"}}) {
     const ProgramCall without = plainCall(file, 999);
     ProgramCall with = without;
     with.arguments.insert(with.arguments.begin(), "--interaction");
@@ -554,8 +555,10 @@ void runBlockCases(const Programs& p) {
   for (const std::string& subset : subsets) {
     separate += medianRun(p.tevrol, plainCall(subset, 999), p.repeats).seconds;
   }
-  std::printf("\n| data | pairs | run (s) | with --pairwise (s) | pairwise part (s) | %zu files (s) | part / files |\n",
-              subsets.size());
+  std::printf(
+      "\n| data | pairs | run (s) | with --pairwise (s) | pairwise part (s) | %zu files (s) | part "
+      "/ files |\n",
+      subsets.size());
   std::printf("|---|---|---|---|---|---|---|\n");
   std::printf("| 10000 x 20, 10 x 2 levels | %zu + 1 | %.3f | %.3f | %.3f | %.3f | %.2f |\n",
               subsets.size(), a.seconds, b.seconds, b.seconds - a.seconds, separate,
@@ -586,10 +589,9 @@ int main(int argc, char** argv) {
     return 0;
   }
   const std::vector<std::pair<std::string, void (*)(const Programs&)>> parts = {
-      {"narrow", runNarrowCases},  {"million", runMillion},    {"wide", runWideCases},
-      {"threads", runThreadCases}, {"memory", runMemoryCases}, {"costs", runCostModelCases},
-      {"alignment", runAlignmentCases}, {"missing", runMissingCases},
-      {"blocks", runBlockCases},
+      {"narrow", runNarrowCases},       {"million", runMillion},      {"wide", runWideCases},
+      {"threads", runThreadCases},      {"memory", runMemoryCases},   {"costs", runCostModelCases},
+      {"alignment", runAlignmentCases}, {"missing", runMissingCases}, {"blocks", runBlockCases},
   };
   const bool all = command == "run" && argc >= 3 && argc <= 5;
   const bool one = command == "part" && argc >= 4 && argc <= 6;
@@ -607,11 +609,12 @@ int main(int argc, char** argv) {
     }
     if (ran) return 0;
   }
-  std::fprintf(stderr,
-               "usage: tevrol_bench generate N L A B V SEED\n"
-               "       tevrol_bench generate-wide N L H SEED\n"
-               "       tevrol_bench run TEVROL [REPEATS [PREVIOUS]]\n"
-               "       tevrol_bench part narrow|million|wide|threads|memory|costs|alignment|missing|blocks "
-               "TEVROL [REPEATS [PREVIOUS]]\n");
+  std::fprintf(
+      stderr,
+      "usage: tevrol_bench generate N L A B V SEED\n"
+      "       tevrol_bench generate-wide N L H SEED\n"
+      "       tevrol_bench run TEVROL [REPEATS [PREVIOUS]]\n"
+      "       tevrol_bench part narrow|million|wide|threads|memory|costs|alignment|missing|blocks "
+      "TEVROL [REPEATS [PREVIOUS]]\n");
   return 2;
 }

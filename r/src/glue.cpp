@@ -162,11 +162,10 @@ SEXP testColumns(const tevrol::RunResult& result) {
 SEXP effectColumns(const tevrol::MainEffects& e) {
   static const char* const names[] = {"r2_seq", "r2_adj", "var_percent", "phi"};
   const double na = NA_REAL;
-  const double columns[4][3] = {
-      {e.factor[0].r2Seq, e.factor[1].r2Seq, na},
-      {e.factor[0].r2Adj, e.factor[1].r2Adj, na},
-      {e.factor[0].varPercent, e.factor[1].varPercent, e.errorVarPercent},
-      {e.factor[0].phi, e.factor[1].phi, na}};
+  const double columns[4][3] = {{e.factor[0].r2Seq, e.factor[1].r2Seq, na},
+                                {e.factor[0].r2Adj, e.factor[1].r2Adj, na},
+                                {e.factor[0].varPercent, e.factor[1].varPercent, e.errorVarPercent},
+                                {e.factor[0].phi, e.factor[1].phi, na}};
   SEXP out = PROTECT(rList(4, names));
   for (int k = 0; k < 4; ++k) SET_VECTOR_ELT(out, k, rNumbers(columns[k], 3));
   UNPROTECT(1);
@@ -176,8 +175,8 @@ SEXP effectColumns(const tevrol::MainEffects& e) {
 // The table with interaction, rows XA, XB, XA:XB, Residual, Total, and the
 // tests of its first three rows.
 SEXP interactionColumns(const tevrol::InteractionResult& r) {
-  static const char* const names[] = {"df", "seq_ss", "adj_ss", "ms",    "F",
-                                      "r2_seq", "r2_adj", "p", "se", "bound", "extreme"};
+  static const char* const names[] = {"df",     "seq_ss", "adj_ss", "ms",    "F",      "r2_seq",
+                                      "r2_adj", "p",      "se",     "bound", "extreme"};
   const tevrol::InteractionStats& s = r.table;
   const std::array<double, 5>* const rows[] = {&s.df, &s.seqSS, &s.adjSS, &s.MS,
                                                &s.F,  &s.R2,    &s.R2adj};
@@ -203,8 +202,8 @@ SEXP interactionColumns(const tevrol::InteractionResult& r) {
 // R2, p, se, bound, extreme, Holm, BH.
 SEXP pairColumns(const tevrol::RunResult& result) {
   static const char* const names[] = {
-      "factor", "first",  "second", "individuals", "F",     "r2",        "p",
-      "se",     "bound",  "extreme", "p_holm",     "p_bh",  "F_int",     "r2_int",
+      "factor", "first",  "second",    "individuals", "F",          "r2",      "p",
+      "se",     "bound",  "extreme",   "p_holm",      "p_bh",       "F_int",   "r2_int",
       "p_int",  "se_int", "bound_int", "extreme_int", "p_holm_int", "p_bh_int"};
   const auto rows = static_cast<R_xlen_t>(result.pairwise.size());
   SEXP out = PROTECT(rList(20, names));
@@ -223,9 +222,14 @@ SEXP pairColumns(const tevrol::RunResult& result) {
     for (int part = 0; part < 2; ++part) {
       const tevrol::PairTest& t = part == 0 ? pair.main : pair.withInteraction;
       const bool shown = part == 0 || result.showInteraction;
-      const double values[] = {t.F, t.r2, t.test.value.p, t.test.value.se,
+      const double values[] = {t.F,
+                               t.r2,
+                               t.test.value.p,
+                               t.test.value.se,
                                t.test.value.bound ? 1.0 : 0.0,
-                               static_cast<double>(t.test.extreme), t.holm, t.bh};
+                               static_cast<double>(t.test.extreme),
+                               t.holm,
+                               t.bh};
       for (int k = 0; k < 8; ++k) {
         column[static_cast<size_t>(4 + 8 * part + k)][r] = shown ? values[k] : NA_REAL;
       }
@@ -236,9 +240,9 @@ SEXP pairColumns(const tevrol::RunResult& result) {
 }
 
 SEXP resultList(const tevrol::RunResult& result, const std::string& report) {
-  static const char* const names[] = {"report",  "seed",   "nperm",        "individuals", "loci",
-                                      "factors", "levels", "sample_sizes", "anova",       "tests",
-                                      "effects", "interaction", "pairwise"};
+  static const char* const names[] = {
+      "report",       "seed",  "nperm", "individuals", "loci",        "factors", "levels",
+      "sample_sizes", "anova", "tests", "effects",     "interaction", "pairwise"};
   SEXP out = PROTECT(rList(13, names));
   SET_VECTOR_ELT(out, 0, rText(report));
   SET_VECTOR_ELT(out, 1, Rf_ScalarReal(result.seed));
@@ -375,8 +379,8 @@ Rcpp::List run_analysis(const Rcpp::List& columns, const Rcpp::CharacterVector& 
                         Rcpp::Nullable<Rcpp::NumericVector> seed,
                         Rcpp::Nullable<Rcpp::NumericVector> threads,
                         const Rcpp::CharacterVector& missing, double max_missing,
-                        Rcpp::NumericVector null_xa, Rcpp::NumericVector null_xb,
-                        bool interaction, bool effects, bool pairwise) {
+                        Rcpp::NumericVector null_xa, Rcpp::NumericVector null_xb, bool interaction,
+                        bool effects, bool pairwise) {
   const bool hasSeed = seed.isNotNull();
   const double seedValue = hasSeed ? Rcpp::NumericVector(seed)[0] : 0;
   const int threadCount =

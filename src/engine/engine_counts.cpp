@@ -419,9 +419,16 @@ std::unique_ptr<Engine> makeCountEngine(const EngineInput& input, CountMode mode
   return std::make_unique<CountEngine<uint32_t>>(input.design, input.loci, mode);
 }
 
-// The tables of counts of every cell, and of the level being summed.
-double tableWork(const DesignFigures& f) {
-  return 4.0 * f.cells * f.values;
+// The tables of counts of every cell, and of the level being summed; with
+// the sums between levels every level's table and each pair of them.
+double tableWork(const EngineInput& input, const DesignFigures& f) {
+  const double levels = input.design.levelsA + input.design.levelsB;
+  return 4.0 * f.cells * f.values + (input.cross ? levels * (levels + 1) / 2 * f.values : 0);
+}
+
+// Every level's table, kept for the sums between levels.
+double crossBytes(const EngineInput& input, const DesignFigures& f) {
+  return input.cross ? (input.design.levelsA + input.design.levelsB) * f.values * 4 : 0;
 }
 
 }  // namespace
@@ -429,9 +436,9 @@ double tableWork(const DesignFigures& f) {
 ModeCost denseCost(const EngineInput& input, double, std::unique_ptr<ModeFindings>&) {
   const DesignFigures f = figuresOf(input.design, input.loci);
   ModeCost c;
-  c.work = 0.7 * f.n * f.l + f.n + tableWork(f);
+  c.work = 0.7 * f.n * f.l + f.n + tableWork(input, f);
   c.sharedBytes = codeBytes(f);
-  c.threadBytes = loopBytes(f) + 4 * f.n + (f.cells + 1) * f.values * 4;
+  c.threadBytes = loopBytes(f) + 4 * f.n + (f.cells + 1) * f.values * 4 + crossBytes(input, f);
   return c;
 }
 
@@ -442,9 +449,11 @@ std::unique_ptr<Engine> makeDenseEngine(const EngineInput& input, std::unique_pt
 ModeCost bitsetCost(const EngineInput& input, double, std::unique_ptr<ModeFindings>&) {
   const DesignFigures f = figuresOf(input.design, input.loci);
   ModeCost c;
-  c.work = 0.3 * f.cells * (f.values - f.l) * f.words + f.cells * f.words + f.n + tableWork(f);
+  c.work =
+      0.3 * f.cells * (f.values - f.l) * f.words + f.cells * f.words + f.n + tableWork(input, f);
   c.sharedBytes = (f.values - f.l) * f.words * 8;
-  c.threadBytes = loopBytes(f) + f.cells * f.words * 8 + (f.cells + 1) * f.values * 4;
+  c.threadBytes =
+      loopBytes(f) + f.cells * f.words * 8 + (f.cells + 1) * f.values * 4 + crossBytes(input, f);
   return c;
 }
 

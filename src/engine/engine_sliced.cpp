@@ -605,9 +605,8 @@ class SlicedEngine : public Engine {
         if (pairWords_ != 0) {
           const size_t zeros = twoWords_;
           const size_t ones = twoWords_ + pairWords_;
-          d += static_cast<int64_t>(
-              crossSum_(ci + zeros, cj + ones, pairWords_, words_, depth) +
-              crossSum_(ci + ones, cj + zeros, pairWords_, words_, depth));
+          d += static_cast<int64_t>(crossSum_(ci + zeros, cj + ones, pairWords_, words_, depth) +
+                                    crossSum_(ci + ones, cj + zeros, pairWords_, words_, depth));
         }
         if (!many_.empty()) {
           d += manyCross(scratch.levelManyCounts.data() + sz(i) * manyWidth, ni,
@@ -711,6 +710,14 @@ ModeCost slicedCost(const EngineInput& input, double, std::unique_ptr<ModeFindin
   // A table read in order needs the cell of every individual and the rows
   // waiting in each cell's batch.
   c.threadBytes = f.groups * depth * w * 8 + manyWords * 512 + f.n + f.cells * 64 * 12;
+  if (input.cross) {
+    // Each pair of levels: pairs of slices of the two-valued planes, the
+    // counts of the others read out per level.
+    const double levels = input.design.levelsA + input.design.levelsB;
+    c.work += levels * (levels - 1) / 2 * depth * depth * (twoWords + 2 * pairWords) * 0.3 +
+              levels * depth * manyWords * 16;
+    c.threadBytes += levels * manyWords * 512;
+  }
   return c;
 }
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <stdexcept>
 #include <vector>
 
 #include "base/threads.h"
@@ -142,6 +143,9 @@ class BatchRunner {
 }  // namespace
 
 void runEngineLoop(const PassLoop& loop, const Engine& engine, int threads) {
+  if (loop.interaction != nullptr && !engine.crossSums()) {
+    throw std::logic_error("the table with interaction needs an engine of sums between levels");
+  }
   computePassStats(loop.stats, loop.design, engine.observedSums());
   if (loop.interaction != nullptr) {
     computeInteractionStats(loop.interaction->observed, loop.design, loop.interaction->model,

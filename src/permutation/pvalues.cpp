@@ -37,10 +37,6 @@ void recordInteractionObserved(InteractionCounts& counts, const InteractionStats
   for (size_t t = 0; t < kPermutationTypes; ++t) counts.observedF[t] = stats.F[t];
 }
 
-void recordInteractionPass(InteractionCounts& counts, int32_t pass, const InteractionStats& stats) {
-  recordInteractionPassOfType(counts, pass % kPermutationTypes, stats);
-}
-
 void recordInteractionPassOfType(InteractionCounts& counts, int type,
                                  const InteractionStats& stats) {
   const auto t = static_cast<size_t>(type);

@@ -35,7 +35,6 @@ struct InteractionCounts {
 };
 
 void recordInteractionObserved(InteractionCounts& counts, const InteractionStats& stats);
-void recordInteractionPass(InteractionCounts& counts, int32_t pass, const InteractionStats& stats);
 void recordInteractionPassOfType(InteractionCounts& counts, int type,
                                  const InteractionStats& stats);
 

@@ -53,7 +53,8 @@ Subset subsetOf(const Design& design, const LocusCodes& loci, int factor, int32_
   // Cells in a-then-b order.
   if (byA) {
     for (int32_t k = 0; k < 2; ++k) {
-      for (int32_t j = 0; j < keptCount; ++j) take(k == 0 ? first : second, kept[sz(j)], counts.at(k, j));
+      for (int32_t j = 0; j < keptCount; ++j)
+        take(k == 0 ? first : second, kept[sz(j)], counts.at(k, j));
     }
   } else {
     for (int32_t j = 0; j < keptCount; ++j) {
@@ -101,8 +102,8 @@ std::vector<PairComparison> comparePairs(const Design& design, const LocusCodes&
           withInteraction = std::make_unique<InteractionLoop>(InteractionLoop{*model, {}, {}});
         }
         // The type that holds the other factor fixed has the factor's number.
-        const PassLoop loop{subset.design, nperm,   random, stats, counts, nullptr,
-                            nullptr,       withInteraction.get(), factor, true};
+        const PassLoop loop{subset.design,         nperm,  random, stats, counts, nullptr, nullptr,
+                            withInteraction.get(), factor, true};
         const auto engine = makeEngine(subset.design, subset.loci, nperm, settings.engine,
                                        settings.threads, interaction);
         runEngineLoop(loop, *engine, settings.threads);

@@ -23,8 +23,7 @@ void appendPValue(std::string& out, const char* factor, const PValue& value) {
                value.bound ? "<" : "=", value.p, value.se);
 }
 
-const char* const kInteractionLabels[kInteractionRows] = {"XA", "XB", "XA:XB", "Residual",
-                                                          "Total"};
+const char* const kInteractionLabels[kInteractionRows] = {"XA", "XB", "XA:XB", "Residual", "Total"};
 
 void appendInteraction(std::string& out, const RunResult& result) {
   const InteractionStats& s = result.interaction.table;
@@ -197,8 +196,7 @@ void appendPairwise(std::string& out, const RunResult& result) {
     out.append(width - 4, ' ');
     appendFormat(out, " %7s %9s %9s %9s %9s %9s %9s", "N", "F", "R2", "P", "se", "Holm", "BH");
     if (result.showInteraction) {
-      appendFormat(out, " %9s %9s %9s %9s %9s %9s", "F int", "R2 int", "P int", "se", "Holm",
-                   "BH");
+      appendFormat(out, " %9s %9s %9s %9s %9s %9s", "F int", "R2 int", "P int", "se", "Holm", "BH");
     }
     out += '\n';
     for (size_t k = 0; k < pairs.size(); ++k) {

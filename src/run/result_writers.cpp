@@ -129,9 +129,12 @@ Json interactionJson(const InteractionResult& result) {
   const InteractionStats& s = result.table;
   Json table;
   for (const int r : {IntXA, IntXB, IntXAB}) {
-    table[kInteractionKeys[r]] = Json{{"df", wholeNumber(s.df[r])}, {"seq_ss", s.seqSS[r]},
-                                      {"adj_ss", s.adjSS[r]},       {"ms", s.MS[r]},
-                                      {"F", s.F[r]},                {"r2", s.R2[r]}};
+    table[kInteractionKeys[r]] = Json{{"df", wholeNumber(s.df[r])},
+                                      {"seq_ss", s.seqSS[r]},
+                                      {"adj_ss", s.adjSS[r]},
+                                      {"ms", s.MS[r]},
+                                      {"F", s.F[r]},
+                                      {"r2", s.R2[r]}};
   }
   table["Residual"] = Json{{"df", wholeNumber(s.df[IntResidual])},
                            {"ss", s.seqSS[IntResidual]},
@@ -152,10 +155,8 @@ Json effectsJson(const RunResult& result) {
   Json effects;
   for (size_t f = 0; f < 2; ++f) {
     const FactorEffects& e = result.effects.factor[f];
-    effects[kFactorKeys[f]] = Json{{"r2_seq", e.r2Seq},
-                                   {"r2_adj", e.r2Adj},
-                                   {"var_percent", e.varPercent},
-                                   {"phi", e.phi}};
+    effects[kFactorKeys[f]] = Json{
+        {"r2_seq", e.r2Seq}, {"r2_adj", e.r2Adj}, {"var_percent", e.varPercent}, {"phi", e.phi}};
   }
   effects["Error"] = Json{{"var_percent", result.effects.errorVarPercent}};
   if (result.showInteraction) {
@@ -180,10 +181,11 @@ Json pairTestJson(const PairTest& t) {
 Json pairwiseJson(const RunResult& result) {
   Json pairs = Json::array();
   for (const PairComparison& pair : result.pairwise) {
-    const std::vector<std::string>& levels = result.factors[static_cast<size_t>(pair.factor)].levels;
+    const std::vector<std::string>& levels =
+        result.factors[static_cast<size_t>(pair.factor)].levels;
     Json json{{"factor", kFactorKeys[pair.factor]},
-              {"levels", {levels[static_cast<size_t>(pair.first)],
-                          levels[static_cast<size_t>(pair.second)]}},
+              {"levels",
+               {levels[static_cast<size_t>(pair.first)], levels[static_cast<size_t>(pair.second)]}},
               {"type", pair.factor},
               {"individuals", pair.individuals}};
     json.update(pairTestJson(pair.main));

@@ -121,8 +121,8 @@ void analyseTable(DataTable& table, const RunRequest& request, const Settings& s
                       permuted};
   if (request.pairwise && std::max(design.levelsA, design.levelsB) > kMaxPairwiseLevels) {
     fatalError("Too many levels for --pairwise: " + std::to_string(design.levelsA) + " and " +
-               std::to_string(design.levelsB) + ", at most " +
-               std::to_string(kMaxPairwiseLevels) + " per factor");
+               std::to_string(design.levelsB) + ", at most " + std::to_string(kMaxPairwiseLevels) +
+               " per factor");
   }
   std::unique_ptr<InteractionDesign> model;
   std::unique_ptr<InteractionLoop> interaction;
@@ -145,8 +145,7 @@ void analyseTable(DataTable& table, const RunRequest& request, const Settings& s
     result.showInteraction = true;
     result.interaction.table = interaction->observed;
     for (size_t t = 0; t < kPermutationTypes; ++t) {
-      result.interaction.tests[t] =
-          factorTest(interaction->counts.observedAbove[t], result.nperm);
+      result.interaction.tests[t] = factorTest(interaction->counts.observedAbove[t], result.nperm);
     }
   }
   text.clear();
@@ -155,8 +154,8 @@ void analyseTable(DataTable& table, const RunRequest& request, const Settings& s
   report(text);
   if (request.pairwise) {
     result.showPairwise = true;
-    result.pairwise = comparePairs(design, loci, result.nperm, random, settings,
-                                   request.interaction);
+    result.pairwise =
+        comparePairs(design, loci, result.nperm, random, settings, request.interaction);
     text.clear();
     appendPairwise(text, result);
     report(text);
@@ -197,8 +196,7 @@ RunResult Run::execute(const RunSinks& sinks) const {
     checkMaxMissing(request_.input.maxMissing, "max_missing");
     result.input.missing = tableMissingRule(request_.input);
     result.input.maxMissing = request_.input.maxMissing;
-    analyseTable(*request_.table, request_, settings_, random, result, sinks.report,
-                 sinks.onPass);
+    analyseTable(*request_.table, request_, settings_, random, result, sinks.report, sinks.onPass);
     return result;
   }
   preamble("Reading " + request_.file + "\n");

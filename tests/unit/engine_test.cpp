@@ -373,7 +373,6 @@ TEST(Engine, ManyLocusValuesUseWideCodes) {
   EXPECT_EQ(sparse.passes[0][seqSSTotal], bits(32999.0));
 }
 
-
 // The sums of squares of a projection of the Gower matrix -C D C / 2 onto
 // the span of some indicator columns (orthonormalised one by one, a column
 // that adds nothing left out), and the dimension of that span.
@@ -410,8 +409,10 @@ Projection project(const std::vector<double>& gower, int n,
 // of one, two blocks of cells with no level in common, missing values.
 TEST(Interaction, TableMatchesProjectionsOfTheDistanceMatrix) {
   std::vector<std::string> data = {
-      randomData({60, 4, 3, 6, 3, true}, 11), randomData({40, 1, 3, 5, 3, false}, 12),
-      randomData({40, 3, 1, 5, 2, false}, 13), randomData({50, 3, 4, 8, 4, true, 0.2}, 14),
+      randomData({60, 4, 3, 6, 3, true}, 11),
+      randomData({40, 1, 3, 5, 3, false}, 12),
+      randomData({40, 3, 1, 5, 2, false}, 13),
+      randomData({50, 3, 4, 8, 4, true, 0.2}, 14),
       "A\tB\tL\np\tx\t1\np\tx\t2\np\ty\t1\nq\tx\t2\nq\ty\t2\nq\ty\t2\nq\ty\t1\n",
       "A\tB\tL1\tL2\np\tx\t1\t1\np\tx\t2\t1\nq\tx\t2\t2\nr\ty\t1\t2\nr\ty\t1\t1\ns\ty\t2\t2\n"};
   for (size_t k = 0; k < data.size(); ++k) {
@@ -428,7 +429,8 @@ TEST(Interaction, TableMatchesProjectionsOfTheDistanceMatrix) {
     std::vector<double> gower(size_t(n) * size_t(n));
     for (int i = 0; i < n; ++i) {
       for (int j = 0; j < n; ++j) {
-        gower[size_t(i * n + j)] = -0.5 * (d.at(i, j) - rowMean[size_t(i)] - rowMean[size_t(j)] + mean);
+        gower[size_t(i * n + j)] =
+            -0.5 * (d.at(i, j) - rowMean[size_t(i)] - rowMean[size_t(j)] + mean);
       }
     }
     std::vector<std::vector<double>> a, b, cells;
@@ -447,7 +449,8 @@ TEST(Interaction, TableMatchesProjectionsOfTheDistanceMatrix) {
     double total = 0;
     for (int i = 0; i < n; ++i) total += gower[size_t(i * n + i)];
 
-    const auto engine = makeEngine(design, fixture.loci(), 100, findEngineMode("reference"), 1, true);
+    const auto engine =
+        makeEngine(design, fixture.loci(), 100, findEngineMode("reference"), 1, true);
     InteractionStats s;
     computeInteractionStats(s, design, makeInteractionDesign(design), engine->observedSums());
     const std::string what = "data set " + std::to_string(k);
@@ -469,7 +472,8 @@ TEST(Interaction, TableMatchesProjectionsOfTheDistanceMatrix) {
       if (s.df[size_t(r)] == 0) {
         EXPECT_TRUE(std::isnan(s.F[size_t(r)])) << what << ", row " << r;
       } else {
-        EXPECT_EQ(s.F[size_t(r)], (s.adjSS[size_t(r)] / s.df[size_t(r)]) / s.MS[IntResidual]) << what;
+        EXPECT_EQ(s.F[size_t(r)], (s.adjSS[size_t(r)] / s.df[size_t(r)]) / s.MS[IntResidual])
+            << what;
       }
     }
   }
@@ -479,8 +483,10 @@ TEST(Interaction, TableMatchesProjectionsOfTheDistanceMatrix) {
 // others give way to one that does: the same bits, the same counts, with any
 // number of threads.
 TEST(Interaction, EveryModeGivesTheSameTableAndCounts) {
-  const Shape shapes[] = {{120, 4, 3, 20, 4, true},      {90, 1, 3, 5, 3, false},
-                          {200, 6, 5, 50, 2, true, 0.1}, {150, 3, 2, 12, 5, false, 0.3},
+  const Shape shapes[] = {{120, 4, 3, 20, 4, true},
+                          {90, 1, 3, 5, 3, false},
+                          {200, 6, 5, 50, 2, true, 0.1},
+                          {150, 3, 2, 12, 5, false, 0.3},
                           {35, 35, 2, 3, 2, false}};
   unsigned seed = 40;
   for (const Shape& shape : shapes) {
@@ -492,7 +498,8 @@ TEST(Interaction, EveryModeGivesTheSameTableAndCounts) {
       ASSERT_EQ(plain.passes[p], reference.passes[p]) << "main table changed, pass " << p;
     }
     for (const EngineModeRow& row : engineModes()) {
-      const std::string what = std::string(row.name) + ", design " + std::to_string(shape.individuals);
+      const std::string what =
+          std::string(row.name) + ", design " + std::to_string(shape.individuals);
       expectSameRun(reference, fixture.run(100, -4, row.name, 1, true), what);
       expectSameRun(reference, fixture.run(100, -4, row.name, 2, true), what + ", 2 threads");
     }
