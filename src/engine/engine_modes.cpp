@@ -25,7 +25,7 @@ const std::vector<EngineModeRow>& engineModes() {
       {"sparse", sparseCost, makeSparseEngine, true, 0, false},
       {"sliced", slicedCost, makeSlicedEngine, true, 4, true},
       // Last of the weighed: it counts haplotypes only as far as they can pay.
-      {"haplotypes", haplotypesCost, makeHaplotypesEngine, true, 5, false},
+      {"haplotypes", haplotypesCost, makeHaplotypesEngine, true, 5, true},
       // The literal N x N computation, for cross-checks.
       {"reference", referenceCost, makeReferenceEngine, false, 6, true},
   };
