@@ -18,7 +18,7 @@ const std::vector<EngineModeRow>& engineModes() {
   // name, cost, constructor, weighed by the automatic choice, rank, sums
   // between levels
   static const std::vector<EngineModeRow> rows = {
-      {"pairs", pairsCost, makePairsEngine, true, 3, false},
+      {"pairs", pairsCost, makePairsEngine, true, 3, true},
       {"dense", denseCost, makeDenseEngine, true, 1, true},
       {"bitset", bitsetCost, makeBitsetEngine, true, 2, true},
       // Lowest in rank: it needs the least memory beyond the codes.
