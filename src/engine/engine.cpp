@@ -109,7 +109,7 @@ Candidate chooseMode(const EngineInput& input) {
   std::vector<Candidate> weighed;
   double cheapest = std::numeric_limits<double>::infinity();
   for (const EngineModeRow& mode : engineModes()) {
-    if (!mode.automatic || (input.cross && !mode.cross)) continue;
+    if (!mode.automatic) continue;
     Candidate c{&mode, {}, nullptr, 0};
     c.cost = mode.cost(input, cheapest, c.findings);
     cheapest = std::min(cheapest, c.cost.work);
@@ -151,7 +151,6 @@ const EngineModeRow& chooseEngineMode(const Design& design, const LocusCodes& lo
 std::unique_ptr<Engine> makeEngine(const Design& design, const LocusCodes& loci, int32_t nperm,
                                    const EngineModeRow* mode, int threads, bool cross) {
   const EngineInput input{design, loci, nperm, threads, cross};
-  if (mode != nullptr && cross && !mode->cross) mode = nullptr;
   Candidate chosen = mode == nullptr ? chooseMode(input) : namedMode(input, *mode);
   const ModeCost& cost = chosen.cost;
   const double available = static_cast<double>(availableMemory());

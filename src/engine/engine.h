@@ -103,8 +103,7 @@ class Engine {
 // tables, or the scratch of one thread, cannot be had, whatever the mode.
 // threads: how many may share the build and the passes (see threadLimit).
 // cross: the sums between levels are wanted as well (the table with
-// interaction); a mode that cannot give them is replaced by the automatic
-// choice among those that can, which give the same bits.
+// interaction); every mode gives them.
 std::unique_ptr<Engine> makeEngine(const Design& design, const LocusCodes& loci, int32_t nperm,
                                    const EngineModeRow* mode, int threads, bool cross = false);
 

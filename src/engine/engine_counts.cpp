@@ -20,6 +20,7 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <utility>
 
 #include "engine/engine_internal.h"
 
@@ -373,6 +374,60 @@ class CountEngine : public Engine {
     return groupSum(n, s);
   }
 
+  // The position ranges of level i: XA levels, then XB's.
+  std::vector<std::pair<int32_t, int32_t>> levelRanges(int32_t i) const {
+    std::vector<std::pair<int32_t, int32_t>> ranges;
+    if (i < design_.levelsA) {
+      ranges.emplace_back(design_.start(i, 0), levelEnd(design_, i));
+      return ranges;
+    }
+    for (int32_t a = 0; a < design_.levelsA; ++a) {
+      const int32_t begin = design_.start(a, i - design_.levelsA);
+      ranges.emplace_back(begin, begin + design_.size(a, i - design_.levelsA));
+    }
+    return ranges;
+  }
+
+  // The sums between levels i < j: level i's counts built, then read at the
+  // values of level j's members: X = sum over present v of ci cj less the
+  // same over the missing ones, as in crossSum.
+  void sparseCross(const int32_t* assignment, CountScratch& scratch) const {
+    const int32_t A = design_.levelsA;
+    const int32_t K = A + design_.levelsB;
+    uint32_t* counts = scratch.counts.data();
+    std::vector<double>& cross = scratch.sums.cross;
+    const auto size = [&](int32_t i) -> int64_t {
+      return i < A ? design_.levelSizesXA[sz(i)] : design_.levelSizesXB[sz(i - A)];
+    };
+    for (int32_t i = 0; i < K; ++i) {
+      cross[sz(i) * sz(K) + sz(i)] =
+          i < A ? scratch.sums.levelA[sz(i)] : scratch.sums.levelB[sz(i - A)];
+      if (i + 1 == K) break;
+      const auto ranges = levelRanges(i);
+      for (const auto& r : ranges) addRange(assignment, r.first, r.second, counts);
+      int64_t mi = 0;
+      for (int64_t v = numbers_.present; v < values_; ++v) mi += counts[v];
+      for (int32_t j = i + 1; j < K; ++j) {
+        int64_t same = 0;
+        int64_t mj = 0;
+        for (const auto& r : levelRanges(j)) {
+          for (int32_t y = r.first; y < r.second; ++y) {
+            const Code* codes = row(assignment[y]);
+            for (int32_t l = 0; l < loci_; ++l) {
+              const bool missing = codes[l] >= numbers_.present;
+              same += missing ? -int64_t{counts[codes[l]]} : int64_t{counts[codes[l]]};
+              mj += missing ? 1 : 0;
+            }
+          }
+        }
+        const int64_t d = (loci_ * size(i) - mi) * size(j) - size(i) * mj - same;
+        cross[sz(i) * sz(K) + sz(j)] = static_cast<double>(d);
+        cross[sz(j) * sz(K) + sz(i)] = static_cast<double>(d);
+      }
+      for (const auto& r : ranges) clearRange(assignment, r.first, r.second, counts);
+    }
+  }
+
   void sparseSums(const int32_t* assignment, bool wantA, bool wantB, CountScratch& scratch) const {
     uint32_t* counts = scratch.counts.data();
     for (size_t c = 0; c < design_.cellSize.size(); ++c) {
@@ -396,6 +451,7 @@ class CountEngine : public Engine {
       scratch.sums.levelB[sz(b)] = static_cast<double>(
           sparseGroup(assignment, design_.levelSizesXB[sz(b)], cellsOfLevel, counts));
     }
+    if (cross_) sparseCross(assignment, scratch);
   }
 
   CountMode mode_;
@@ -468,6 +524,9 @@ ModeCost sparseCost(const EngineInput& input, double, std::unique_ptr<ModeFindin
   double missingLoci = 0;
   for (const uint8_t m : input.loci.hasMissing) missingLoci += m;
   c.work = 14.0 / 3.0 * f.n * f.l + f.groups * missingLoci;
+  // Each level's counts built once and read at the values of every later
+  // level's members.
+  if (input.cross) c.work += (input.design.levelsA + input.design.levelsB) / 2.0 * f.n * f.l * 2;
   c.sharedBytes = codeBytes(f);
   c.threadBytes = loopBytes(f) + f.values * 4;
   return c;

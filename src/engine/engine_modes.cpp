@@ -15,19 +15,18 @@ ModeMakeFunction makePairsEngine, makeDenseEngine, makeBitsetEngine, makeSparseE
 
 const std::vector<EngineModeRow>& engineModes() {
   using namespace engine_detail;
-  // name, cost, constructor, weighed by the automatic choice, rank, sums
-  // between levels
+  // name, cost, constructor, weighed by the automatic choice, rank
   static const std::vector<EngineModeRow> rows = {
-      {"pairs", pairsCost, makePairsEngine, true, 3, true},
-      {"dense", denseCost, makeDenseEngine, true, 1, true},
-      {"bitset", bitsetCost, makeBitsetEngine, true, 2, true},
+      {"pairs", pairsCost, makePairsEngine, true, 3},
+      {"dense", denseCost, makeDenseEngine, true, 1},
+      {"bitset", bitsetCost, makeBitsetEngine, true, 2},
       // Lowest in rank: it needs the least memory beyond the codes.
-      {"sparse", sparseCost, makeSparseEngine, true, 0, false},
-      {"sliced", slicedCost, makeSlicedEngine, true, 4, true},
+      {"sparse", sparseCost, makeSparseEngine, true, 0},
+      {"sliced", slicedCost, makeSlicedEngine, true, 4},
       // Last of the weighed: it counts haplotypes only as far as they can pay.
-      {"haplotypes", haplotypesCost, makeHaplotypesEngine, true, 5, true},
+      {"haplotypes", haplotypesCost, makeHaplotypesEngine, true, 5},
       // The literal N x N computation, for cross-checks.
-      {"reference", referenceCost, makeReferenceEngine, false, 6, true},
+      {"reference", referenceCost, makeReferenceEngine, false, 6},
   };
   return rows;
 }

@@ -56,8 +56,6 @@ struct EngineModeRow {
   // Among weighed modes of equal work the one of lowest rank is taken, and
   // the lowest of all when no mode fits in memory.
   int rank;
-  // Computes the sums between levels (GroupSums::cross) when asked.
-  bool cross;
 };
 
 // Every mode, in the order the automatic choice weighs them and messages
