@@ -17,8 +17,10 @@
 //       one of those tables: narrow, million, wide, threads, memory, costs,
 //       alignment (a FASTA alignment, plain and gzip, beside zcat), missing
 //       (a wide table with 5% of its values missing, beside the same without)
-//       or variants (a VCF of 2,000 x 100,000 genotypes, bgzip and BCF,
-//       beside bcftools; needs Debian's bcftools and tabix)
+//       variants (a VCF of 2,000 x 100,000 genotypes, bgzip and BCF,
+//       beside bcftools; needs Debian's bcftools and tabix) or blocks
+//       (--interaction beside the same run without it; --pairwise beside
+//       the files of its 45 pairs run one by one)
 //   tevrol_bench generate-vcf VCF SHEET SAMPLES SITES
 //       the VCF of the variants part and its sample sheet
 #include <unistd.h>
@@ -35,6 +37,7 @@
 #include <random>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "analysis/distances.h"
@@ -387,7 +390,7 @@ void runCostModelCases(const Programs& p) {
   for (const Shape& s : shapes) {
     const Prepared prepared(
         randomTable(s.individuals, s.loci, s.levelsA, s.levelsB, s.values, 20261211));
-    const EngineInput input{prepared.design, prepared.loci, s.nperm, 1};
+    const EngineInput input{prepared.design, prepared.loci, s.nperm, 1, false};
     const char* chosen = chooseEngineMode(prepared.design, prepared.loci, s.nperm, 1).name;
     for (const EngineModeRow& mode : engineModes()) {
       if (!mode.automatic && s.individuals > 2000) continue;  // the N x N reference
@@ -547,6 +550,74 @@ void runVariantCases(const Programs& p) {
   for (const std::string& file : {gz, bcf, bcf + ".csi", sheet}) std::remove(file.c_str());
 }
 
+// The cost of the blocks after the P values: --interaction beside the same
+// run without it, and --pairwise (its part of the run: the run with it less
+// the run without) beside the files of the pairs' individuals run one after
+// another, on 10 levels of XA.
+void runBlockCases(const Programs& p) {
+  std::printf("| data | mode | without (s) | --interaction (s) | ratio |\n");
+  std::printf("|---|---|---|---|---|\n");
+  const std::string tall = writeFile("blocks-10000x20", randomTable(10000, 20, 4, 3, 4, 20261211));
+  const std::string wide = writeFile("blocks-wide", wideTable(100000, 1000, 0, 20261211));
+  for (const auto& [file, label] :
+       {std::pair{tall, "10000 x 20"}, std::pair{wide, "100000 x 1000"}}) {
+    const ProgramCall without = plainCall(file, 999);
+    ProgramCall with = without;
+    with.arguments.insert(with.arguments.begin(), "--interaction");
+    const ProgramRun a = medianRun(p.tevrol, without, p.repeats);
+    const ProgramRun b = medianRun(p.tevrol, with, p.repeats);
+    std::printf("| %s | automatic | %.3f | %.3f | %.2f |\n", label, a.seconds, b.seconds,
+                b.seconds / a.seconds);
+    std::fflush(stdout);
+  }
+  std::remove(tall.c_str());
+  std::remove(wide.c_str());
+
+  // 10 levels of XA, 2 of XB.
+  const std::string text = randomTable(10000, 20, 10, 2, 4, 20261212);
+  const std::string file = writeFile("pairs-10000x20", text);
+  const size_t header = text.find('\n') + 1;
+  std::vector<std::string> levels;
+  std::vector<std::string> rows;
+  for (size_t line = header; line < text.size();) {
+    const size_t end = text.find('\n', line) + 1;
+    rows.push_back(text.substr(line, end - line));
+    const std::string level = rows.back().substr(0, rows.back().find('\t'));
+    if (std::find(levels.begin(), levels.end(), level) == levels.end()) levels.push_back(level);
+    line = end;
+  }
+  std::vector<std::string> subsets;
+  for (size_t i = 0; i < levels.size(); ++i) {
+    for (size_t j = i + 1; j < levels.size(); ++j) {
+      std::string part = text.substr(0, header);
+      for (const std::string& row : rows) {
+        const std::string level = row.substr(0, row.find('\t'));
+        if (level == levels[i] || level == levels[j]) part += row;
+      }
+      subsets.push_back(writeFile("pair" + std::to_string(subsets.size()), part));
+    }
+  }
+  const ProgramCall without = plainCall(file, 999);
+  ProgramCall with = without;
+  with.arguments.insert(with.arguments.begin(), "--pairwise");
+  const ProgramRun a = medianRun(p.tevrol, without, p.repeats);
+  const ProgramRun b = medianRun(p.tevrol, with, p.repeats);
+  double separate = 0;
+  for (const std::string& subset : subsets) {
+    separate += medianRun(p.tevrol, plainCall(subset, 999), p.repeats).seconds;
+  }
+  std::printf(
+      "\n| data | pairs | run (s) | with --pairwise (s) | pairwise part (s) | %zu files (s) | part "
+      "/ files |\n",
+      subsets.size());
+  std::printf("|---|---|---|---|---|---|---|\n");
+  std::printf("| 10000 x 20, 10 x 2 levels | %zu + 1 | %.3f | %.3f | %.3f | %.3f | %.2f |\n",
+              subsets.size(), a.seconds, b.seconds, b.seconds - a.seconds, separate,
+              (b.seconds - a.seconds) / separate);
+  for (const std::string& subset : subsets) std::remove(subset.c_str());
+  std::remove(file.c_str());
+}
+
 int number(const char* text) {
   return static_cast<int>(std::strtol(text, nullptr, 10));
 }
@@ -572,9 +643,9 @@ int main(int argc, char** argv) {
     return 0;
   }
   const std::vector<std::pair<std::string, void (*)(const Programs&)>> parts = {
-      {"narrow", runNarrowCases},  {"million", runMillion},    {"wide", runWideCases},
-      {"threads", runThreadCases}, {"memory", runMemoryCases}, {"costs", runCostModelCases},
-      {"alignment", runAlignmentCases}, {"missing", runMissingCases},
+      {"narrow", runNarrowCases},       {"million", runMillion},      {"wide", runWideCases},
+      {"threads", runThreadCases},      {"memory", runMemoryCases},   {"costs", runCostModelCases},
+      {"alignment", runAlignmentCases}, {"missing", runMissingCases}, {"blocks", runBlockCases},
       {"variants", runVariantCases},
   };
   const bool all = command == "run" && argc >= 3 && argc <= 5;
@@ -593,12 +664,14 @@ int main(int argc, char** argv) {
     }
     if (ran) return 0;
   }
-  std::fprintf(stderr,
-               "usage: tevrol_bench generate N L A B V SEED\n"
-               "       tevrol_bench generate-wide N L H SEED\n"
-               "       tevrol_bench generate-vcf VCF SHEET SAMPLES SITES\n"
-               "       tevrol_bench run TEVROL [REPEATS [PREVIOUS]]\n"
-               "       tevrol_bench part narrow|million|wide|threads|memory|costs|alignment|missing|variants TEVROL "
-               "[REPEATS [PREVIOUS]]\n");
+  std::fprintf(
+      stderr,
+      "usage: tevrol_bench generate N L A B V SEED\n"
+      "       tevrol_bench generate-wide N L H SEED\n"
+      "       tevrol_bench generate-vcf VCF SHEET SAMPLES SITES\n"
+      "       tevrol_bench run TEVROL [REPEATS [PREVIOUS]]\n"
+      "       tevrol_bench part "
+      "narrow|million|wide|threads|memory|costs|alignment|missing|blocks|variants "
+      "TEVROL [REPEATS [PREVIOUS]]\n");
   return 2;
 }

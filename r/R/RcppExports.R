@@ -9,7 +9,7 @@ read_input <- function(path, samples, factors, has_missing, missing, max_missing
     .Call(`_tevrol_read_input`, path, samples, factors, has_missing, missing, max_missing, haplotypes, regions)
 }
 
-run_analysis <- function(columns, names, nperm, seed, threads, missing, max_missing, null_xa, null_xb) {
-    .Call(`_tevrol_run_analysis`, columns, names, nperm, seed, threads, missing, max_missing, null_xa, null_xb)
+run_analysis <- function(columns, names, nperm, seed, threads, missing, max_missing, null_xa, null_xb, interaction, effects, pairwise) {
+    .Call(`_tevrol_run_analysis`, columns, names, nperm, seed, threads, missing, max_missing, null_xa, null_xb, interaction, effects, pairwise)
 }
 

@@ -34,7 +34,8 @@ tevrol_read <- function(path, samples = NULL, factors = NULL, missing = NULL, ma
 }
 
 tevrol <- function(data, nperm = 1000, seed = NULL, threads = NULL, keep_null = FALSE,
-                   missing = NULL, max_missing = 1) {
+                   missing = NULL, max_missing = 1, interaction = FALSE, effects = FALSE,
+                   pairwise = FALSE) {
   if (!is.data.frame(data)) stop("data must be a data frame", call. = FALSE)
   if (is.null(names(data)) || anyNA(names(data))) {
     stop("data's columns must have names: the first two name the factors", call. = FALSE)
@@ -50,6 +51,12 @@ tevrol <- function(data, nperm = 1000, seed = NULL, threads = NULL, keep_null = 
   if (!is.logical(keep_null) || length(keep_null) != 1L || is.na(keep_null)) {
     stop("keep_null must be TRUE or FALSE", call. = FALSE)
   }
+  for (flag in c("interaction", "effects", "pairwise")) {
+    value <- get(flag)
+    if (!is.logical(value) || length(value) != 1L || is.na(value)) {
+      stop(flag, " must be TRUE or FALSE", call. = FALSE)
+    }
+  }
   missing_texts(missing)
   check_max_missing(max_missing)
   check_nperm(nperm)
@@ -58,7 +65,7 @@ tevrol <- function(data, nperm = 1000, seed = NULL, threads = NULL, keep_null = 
   null_xb <- numeric(length(null_xa))
   core <- run_analysis(unname(columns), names(data), nperm, seed, threads,
                        if (is.null(missing)) character() else missing, max_missing,
-                       null_xa, null_xb)
+                       null_xa, null_xb, interaction, effects, pairwise)
   new_result(core, if (keep_null) list(null_xa, null_xb))
 }
 
@@ -155,13 +162,48 @@ new_result <- function(core, null_f) {
   tests <- data.frame(type = rep(0:2, each = 2L), factor = rep(c("XA", "XB"), 3L),
                       p = core$tests$p, se = core$tests$se, bound = core$tests$bound,
                       extreme = core$tests$extreme)
+  e <- core$effects
+  effects <- data.frame(r2_seq = e$r2_seq, r2_adj = e$r2_adj, var_percent = e$var_percent,
+                        phi = e$phi, row.names = c("XA", "XB", "Error"))
+  interaction <- NULL
+  if (!is.null(core$interaction)) {
+    i <- core$interaction
+    # Blank where the report leaves a blank; the tests of XA, XB and XA:XB
+    # are of types 0, 1 and 2.
+    blank <- c(NA, NA)
+    interaction <- data.frame(df = i$df, seq_ss = i$seq_ss, adj_ss = c(i$adj_ss[1:4], NA),
+                              ms = c(i$ms[1:4], NA), F = c(i$F[1:3], blank),
+                              r2_seq = i$r2_seq, r2_adj = c(i$r2_adj[1:4], NA),
+                              type = c(0:2, blank), p = c(i$p, blank), se = c(i$se, blank),
+                              bound = c(as.logical(i$bound), blank),
+                              extreme = c(as.integer(i$extreme), blank),
+                              row.names = c("XA", "XB", "XA:XB", "Residual", "Total"))
+  }
+  pairwise <- NULL
+  if (!is.null(core$pairwise)) {
+    p <- core$pairwise
+    factor <- c("XA", "XB")[p$factor + 1]
+    level <- function(code) mapply(function(f, k) levels[[f]][k + 1], factor, code, USE.NAMES = FALSE)
+    pairwise <- data.frame(factor = factor, level1 = level(p$first), level2 = level(p$second),
+                           type = as.integer(p$factor), individuals = as.integer(p$individuals),
+                           F = p$F, r2 = p$r2, p = p$p, se = p$se, bound = as.logical(p$bound),
+                           extreme = as.integer(p$extreme), p_holm = p$p_holm, p_bh = p$p_bh)
+    if (!is.null(core$interaction)) {
+      pairwise <- cbind(pairwise, data.frame(
+        F_int = p$F_int, r2_int = p$r2_int, p_int = p$p_int, se_int = p$se_int,
+        bound_int = as.logical(p$bound_int), extreme_int = as.integer(p$extreme_int),
+        p_holm_int = p$p_holm_int, p_bh_int = p$p_bh_int))
+    }
+  }
   null <- NULL
   if (!is.null(null_f)) {
     null <- data.frame(type = rep(0:2, times = core$nperm),
                        permutation = rep(seq_len(core$nperm), each = 3L),
                        F_XA = null_f[[1L]], F_XB = null_f[[2L]])
   }
-  structure(list(anova = anova, tests = tests, sample_sizes = sizes, levels = levels,
+  structure(list(anova = anova, tests = tests, effects = effects, interaction = interaction,
+                 pairwise = pairwise,
+                 sample_sizes = sizes, levels = levels,
                  factors = factors, individuals = core$individuals, loci = core$loci,
                  nperm = core$nperm, seed = core$seed, null = null,
                  report = from_core(core$report)),

@@ -15,7 +15,8 @@ bit.
 }
 \usage{
 tevrol(data, nperm = 1000, seed = NULL, threads = NULL, keep_null = FALSE,
-       missing = NULL, max_missing = 1)
+       missing = NULL, max_missing = 1, interaction = FALSE, effects = FALSE,
+       pairwise = FALSE)
 
 \method{print}{tevrol}(x, ...)
 
@@ -46,6 +47,12 @@ tevrol(data, nperm = 1000, seed = NULL, threads = NULL, keep_null = FALSE,
     \option{--missing} names them on the command line.}
   \item{max_missing}{loci whose share of missing values exceeds this (0 to 1)
     are left out, as with \option{--max-missing}.}
+  \item{interaction}{whether to compute the table with interaction and its
+    permutation tests (\option{--interaction}); the report shows it.}
+  \item{pairwise}{whether to compare every pair of levels of each factor
+    (\option{--pairwise}); the report shows them.}
+  \item{effects}{whether the report shows the effect sizes
+    (\option{--effects}); the result holds them in any case.}
   \item{x}{a result of \code{tevrol()}.}
   \item{...}{for \code{plot}, passed on to \code{\link[graphics]{hist}}.}
 }
@@ -61,6 +68,25 @@ A list of class \code{"tevrol"}:
     reached the observed F, so that \code{p} is the bound 1 / nperm) and
     \code{extreme}, the permutations whose F was not below the observed
     F.}
+  \item{effects}{a data frame with rows XA, XB and Error: \code{r2_seq} and
+    \code{r2_adj} (Seq SS and Adj SS over Total SS), \code{var_percent}
+    (the variance component as a percentage of the total variance) and
+    \code{phi} (the same as a fraction, negative when the factor's MS is
+    below Error's); \code{NA} where there is none.}
+  \item{interaction}{with \code{interaction = TRUE}, a data frame with rows
+    XA, XB, XA:XB, Residual and Total: \code{df}, \code{seq_ss}, \code{adj_ss},
+    \code{ms}, \code{F}, \code{r2_seq}, \code{r2_adj}, and for the first three
+    rows their tests: \code{type} (0 for XA, 1 for XB, 2 for XA:XB), \code{p},
+    \code{se}, \code{bound} and \code{extreme} as in \code{tests}; else
+    \code{NULL}.}
+  \item{pairwise}{with \code{pairwise = TRUE}, a data frame with one row per
+    pair of levels, XA's first: \code{factor}, \code{level1}, \code{level2},
+    \code{type} (the permutations: 0 for XA, 1 for XB), \code{individuals},
+    the factor's \code{F} and \code{r2} (Adj SS over Total SS) in the pair's
+    analysis, \code{p}, \code{se}, \code{bound}, \code{extreme}, and
+    \code{p_holm} and \code{p_bh}, adjusted over the pairs of the factor;
+    with \code{interaction = TRUE} the same of the pair's table with
+    interaction, named with \code{_int}; else \code{NULL}.}
   \item{sample_sizes}{an integer matrix of individuals per cell, its
     dimensions named by the factors and their levels.}
   \item{levels}{a list of the levels of XA and XB, in order of first
@@ -73,7 +99,7 @@ A list of class \code{"tevrol"}:
     nperm within its type), \code{F_XA} and \code{F_XB}; else \code{NULL}.}
   \item{report}{the text of the report.}
 \code{print()} shows the report of the command line from the levels to the
-last P value. \code{plot()} draws the null distribution of F for each
+last P value, and the blocks asked for after it. \code{plot()} draws the null distribution of F for each
 factor and permutation type, the observed F marked in red; it needs
 \code{keep_null = TRUE}.
 }

@@ -37,8 +37,8 @@ BEGIN_RCPP
 END_RCPP
 }
 // run_analysis
-Rcpp::List run_analysis(const Rcpp::List& columns, const Rcpp::CharacterVector& names, double nperm, Rcpp::Nullable<Rcpp::NumericVector> seed, Rcpp::Nullable<Rcpp::NumericVector> threads, const Rcpp::CharacterVector& missing, double max_missing, Rcpp::NumericVector null_xa, Rcpp::NumericVector null_xb);
-RcppExport SEXP _tevrol_run_analysis(SEXP columnsSEXP, SEXP namesSEXP, SEXP npermSEXP, SEXP seedSEXP, SEXP threadsSEXP, SEXP missingSEXP, SEXP max_missingSEXP, SEXP null_xaSEXP, SEXP null_xbSEXP) {
+Rcpp::List run_analysis(const Rcpp::List& columns, const Rcpp::CharacterVector& names, double nperm, Rcpp::Nullable<Rcpp::NumericVector> seed, Rcpp::Nullable<Rcpp::NumericVector> threads, const Rcpp::CharacterVector& missing, double max_missing, Rcpp::NumericVector null_xa, Rcpp::NumericVector null_xb, bool interaction, bool effects, bool pairwise);
+RcppExport SEXP _tevrol_run_analysis(SEXP columnsSEXP, SEXP namesSEXP, SEXP npermSEXP, SEXP seedSEXP, SEXP threadsSEXP, SEXP missingSEXP, SEXP max_missingSEXP, SEXP null_xaSEXP, SEXP null_xbSEXP, SEXP interactionSEXP, SEXP effectsSEXP, SEXP pairwiseSEXP) {
 BEGIN_RCPP
     Rcpp::RObject rcpp_result_gen;
     Rcpp::traits::input_parameter< const Rcpp::List& >::type columns(columnsSEXP);
@@ -50,7 +50,10 @@ BEGIN_RCPP
     Rcpp::traits::input_parameter< double >::type max_missing(max_missingSEXP);
     Rcpp::traits::input_parameter< Rcpp::NumericVector >::type null_xa(null_xaSEXP);
     Rcpp::traits::input_parameter< Rcpp::NumericVector >::type null_xb(null_xbSEXP);
-    rcpp_result_gen = Rcpp::wrap(run_analysis(columns, names, nperm, seed, threads, missing, max_missing, null_xa, null_xb));
+    Rcpp::traits::input_parameter< bool >::type interaction(interactionSEXP);
+    Rcpp::traits::input_parameter< bool >::type effects(effectsSEXP);
+    Rcpp::traits::input_parameter< bool >::type pairwise(pairwiseSEXP);
+    rcpp_result_gen = Rcpp::wrap(run_analysis(columns, names, nperm, seed, threads, missing, max_missing, null_xa, null_xb, interaction, effects, pairwise));
     return rcpp_result_gen;
 END_RCPP
 }
@@ -58,7 +61,7 @@ END_RCPP
 static const R_CallMethodDef CallEntries[] = {
     {"_tevrol_check_nperm", (DL_FUNC) &_tevrol_check_nperm, 1},
     {"_tevrol_read_input", (DL_FUNC) &_tevrol_read_input, 8},
-    {"_tevrol_run_analysis", (DL_FUNC) &_tevrol_run_analysis, 9},
+    {"_tevrol_run_analysis", (DL_FUNC) &_tevrol_run_analysis, 12},
     {NULL, NULL, 0}
 };
 

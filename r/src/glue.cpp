@@ -158,10 +158,92 @@ SEXP testColumns(const tevrol::RunResult& result) {
   return out;
 }
 
+// XA, XB, Error: R2 of Seq SS and Adj SS, var in percent, Phi.
+SEXP effectColumns(const tevrol::MainEffects& e) {
+  static const char* const names[] = {"r2_seq", "r2_adj", "var_percent", "phi"};
+  const double na = NA_REAL;
+  const double columns[4][3] = {{e.factor[0].r2Seq, e.factor[1].r2Seq, na},
+                                {e.factor[0].r2Adj, e.factor[1].r2Adj, na},
+                                {e.factor[0].varPercent, e.factor[1].varPercent, e.errorVarPercent},
+                                {e.factor[0].phi, e.factor[1].phi, na}};
+  SEXP out = PROTECT(rList(4, names));
+  for (int k = 0; k < 4; ++k) SET_VECTOR_ELT(out, k, rNumbers(columns[k], 3));
+  UNPROTECT(1);
+  return out;
+}
+
+// The table with interaction, rows XA, XB, XA:XB, Residual, Total, and the
+// tests of its first three rows.
+SEXP interactionColumns(const tevrol::InteractionResult& r) {
+  static const char* const names[] = {"df",     "seq_ss", "adj_ss", "ms",    "F",      "r2_seq",
+                                      "r2_adj", "p",      "se",     "bound", "extreme"};
+  const tevrol::InteractionStats& s = r.table;
+  const std::array<double, 5>* const rows[] = {&s.df, &s.seqSS, &s.adjSS, &s.MS,
+                                               &s.F,  &s.R2,    &s.R2adj};
+  SEXP out = PROTECT(rList(11, names));
+  for (int k = 0; k < 7; ++k) SET_VECTOR_ELT(out, k, rNumbers(rows[k]->data(), 5));
+  double p[3], se[3], bound[3], extreme[3];
+  for (size_t t = 0; t < 3; ++t) {
+    p[t] = r.tests[t].value.p;
+    se[t] = r.tests[t].value.se;
+    bound[t] = r.tests[t].value.bound ? 1 : 0;
+    extreme[t] = static_cast<double>(r.tests[t].extreme);
+  }
+  SET_VECTOR_ELT(out, 7, rNumbers(p, 3));
+  SET_VECTOR_ELT(out, 8, rNumbers(se, 3));
+  SET_VECTOR_ELT(out, 9, rNumbers(bound, 3));
+  SET_VECTOR_ELT(out, 10, rNumbers(extreme, 3));
+  UNPROTECT(1);
+  return out;
+}
+
+// One row per pair: factor (0 XA, 1 XB), the two level codes, N, and of
+// the main table's F and the table with interaction's (NA without it): F,
+// R2, p, se, bound, extreme, Holm, BH.
+SEXP pairColumns(const tevrol::RunResult& result) {
+  static const char* const names[] = {
+      "factor", "first",  "second",    "individuals", "F",          "r2",      "p",
+      "se",     "bound",  "extreme",   "p_holm",      "p_bh",       "F_int",   "r2_int",
+      "p_int",  "se_int", "bound_int", "extreme_int", "p_holm_int", "p_bh_int"};
+  const auto rows = static_cast<R_xlen_t>(result.pairwise.size());
+  SEXP out = PROTECT(rList(20, names));
+  std::vector<double*> column;
+  for (int k = 0; k < 20; ++k) {
+    SEXP values = Rf_allocVector(REALSXP, rows);
+    SET_VECTOR_ELT(out, k, values);
+    column.push_back(REAL(values));
+  }
+  for (R_xlen_t r = 0; r < rows; ++r) {
+    const tevrol::PairComparison& pair = result.pairwise[static_cast<size_t>(r)];
+    column[0][r] = pair.factor;
+    column[1][r] = pair.first;
+    column[2][r] = pair.second;
+    column[3][r] = static_cast<double>(pair.individuals);
+    for (int part = 0; part < 2; ++part) {
+      const tevrol::PairTest& t = part == 0 ? pair.main : pair.withInteraction;
+      const bool shown = part == 0 || result.showInteraction;
+      const double values[] = {t.F,
+                               t.r2,
+                               t.test.value.p,
+                               t.test.value.se,
+                               t.test.value.bound ? 1.0 : 0.0,
+                               static_cast<double>(t.test.extreme),
+                               t.holm,
+                               t.bh};
+      for (int k = 0; k < 8; ++k) {
+        column[static_cast<size_t>(4 + 8 * part + k)][r] = shown ? values[k] : NA_REAL;
+      }
+    }
+  }
+  UNPROTECT(1);
+  return out;
+}
+
 SEXP resultList(const tevrol::RunResult& result, const std::string& report) {
-  static const char* const names[] = {"report",  "seed",   "nperm",        "individuals", "loci",
-                                      "factors", "levels", "sample_sizes", "anova",       "tests"};
-  SEXP out = PROTECT(rList(10, names));
+  static const char* const names[] = {
+      "report",       "seed",  "nperm", "individuals", "loci",        "factors", "levels",
+      "sample_sizes", "anova", "tests", "effects",     "interaction", "pairwise"};
+  SEXP out = PROTECT(rList(13, names));
   SET_VECTOR_ELT(out, 0, rText(report));
   SET_VECTOR_ELT(out, 1, Rf_ScalarReal(result.seed));
   SET_VECTOR_ELT(out, 2, Rf_ScalarInteger(result.nperm));
@@ -181,6 +263,9 @@ SEXP resultList(const tevrol::RunResult& result, const std::string& report) {
   std::copy(sizes.begin(), sizes.end(), INTEGER(sampleSizes));
   SET_VECTOR_ELT(out, 8, anovaColumns(result.anova));
   SET_VECTOR_ELT(out, 9, testColumns(result));
+  SET_VECTOR_ELT(out, 10, effectColumns(result.effects));
+  if (result.showInteraction) SET_VECTOR_ELT(out, 11, interactionColumns(result.interaction));
+  if (result.showPairwise) SET_VECTOR_ELT(out, 12, pairColumns(result));
   UNPROTECT(1);
   return out;
 }
@@ -297,7 +382,8 @@ Rcpp::List run_analysis(const Rcpp::List& columns, const Rcpp::CharacterVector& 
                         Rcpp::Nullable<Rcpp::NumericVector> seed,
                         Rcpp::Nullable<Rcpp::NumericVector> threads,
                         const Rcpp::CharacterVector& missing, double max_missing,
-                        Rcpp::NumericVector null_xa, Rcpp::NumericVector null_xb) {
+                        Rcpp::NumericVector null_xa, Rcpp::NumericVector null_xb, bool interaction,
+                        bool effects, bool pairwise) {
   const bool hasSeed = seed.isNotNull();
   const double seedValue = hasSeed ? Rcpp::NumericVector(seed)[0] : 0;
   const int threadCount =
@@ -328,6 +414,9 @@ Rcpp::List run_analysis(const Rcpp::List& columns, const Rcpp::CharacterVector& 
     request.input.missing = coreTexts(missing);
     request.input.missing.push_back(kMissingText);
     request.input.maxMissing = max_missing;
+    request.interaction = interaction;
+    request.effects = effects;
+    request.pairwise = pairwise;
     const bool keepNull = null_xa.size() == 3 * static_cast<R_xlen_t>(request.nperm) &&
                           null_xb.size() == null_xa.size();
     double* nullXA = keepNull ? null_xa.begin() : nullptr;

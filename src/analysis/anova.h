@@ -32,6 +32,11 @@ struct GroupSums {
   std::vector<double> cell;    // [a * B + b]
   std::vector<double> levelA;  // [a]
   std::vector<double> levelB;  // [b]
+  // Only when the table with interaction is asked for: the sums of the
+  // distances from the members of one level to those of another, all
+  // ordered pairs, at [i * (A + B) + j]; levels of XA are 0 ... A - 1, those
+  // of XB follow. Its diagonal is levelA and levelB.
+  std::vector<double> cross;
 };
 
 // Degrees of freedom and the n coefficients; they depend on the cell sizes only.

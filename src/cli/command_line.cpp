@@ -20,6 +20,8 @@ namespace {
 // Values of the options without a short form.
 enum LongOnly { kJson = 256, kNull, kProgress, kNoProgress, kSamples, kFactors, kMissing, kMaxMissing,
                kHaplotypes, kRegion };
+// Options of the blocks after the P values.
+enum BlockOption { kInteraction = 512, kEffects, kPairwise };
 
 const option kLongOptions[] = {
     {"help", no_argument, nullptr, 'h'},
@@ -35,6 +37,9 @@ const option kLongOptions[] = {
     {"max-missing", required_argument, nullptr, kMaxMissing},
     {"haplotypes", no_argument, nullptr, kHaplotypes},
     {"region", required_argument, nullptr, kRegion},
+    {"interaction", no_argument, nullptr, kInteraction},
+    {"effects", no_argument, nullptr, kEffects},
+    {"pairwise", no_argument, nullptr, kPairwise},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -148,6 +153,15 @@ int parseOptions(int argc, const char* const* argv, Options& options) {
         if (*optarg == '\0') fatalError("Option " + name + " needs a region: CHR, CHR:POS or CHR:FROM-TO");
         options.input.regions.emplace_back(optarg);
         break;
+      case kInteraction:
+        options.interaction = true;
+        break;
+      case kEffects:
+        options.effects = true;
+        break;
+      case kPairwise:
+        options.pairwise = true;
+        break;
       case ':':
         fatalError("Option " + name + " needs a value");
       default:
@@ -249,6 +263,15 @@ void printHelp() {
       "      --region REGION  VCF or BCF with an index (.tbi, .csi): only the\n"
       "                  records whose position lies in CHR, CHR:POS or CHR:FROM-TO;\n"
       "                  may be given more than once\n"
+      "      --interaction  add the table with interaction (XA, XB, XA:XB and\n"
+      "                  Residual) and its P values: XA from the type 0, XB from\n"
+      "                  the type 1, XA:XB from the type 2 permutations\n"
+      "      --effects   add the effect sizes: R2 of each factor's Seq SS and Adj SS,\n"
+      "                  its variance component in percent and as Phi\n"
+      "      --pairwise  add the comparisons of every pair of levels of each factor\n"
+      "                  (the individuals at the two levels, type 0 permutations for\n"
+      "                  XA, type 1 for XB), P values adjusted by Holm and by\n"
+      "                  Benjamini-Hochberg\n"
       "      --progress  show progress on standard error\n"
       "      --no-progress  do not (default: progress when standard error is a terminal)\n"
       "\n"

@@ -19,6 +19,9 @@ struct Options {
   std::string nullPath;  // empty: no null file
   ProgressMode progress = ProgressMode::Automatic;
   InputOptions input;  // --samples, --factors, --missing, --max-missing
+  bool interaction = false;  // --interaction
+  bool effects = false;      // --effects
+  bool pairwise = false;     // --pairwise
 };
 
 struct CommandLine {

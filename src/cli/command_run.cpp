@@ -107,6 +107,9 @@ int runCommandLine(int argc, const char* const* argv) {
   request.seed = line.seed;
   request.threads = line.options.threads;
   request.input = line.options.input;
+  request.interaction = line.options.interaction;
+  request.effects = line.options.effects;
+  request.pairwise = line.options.pairwise;
   const Run run(std::move(request));
   // Outputs are created before anything is read: a bad path fails at once,
   // not after the permutations.

@@ -49,6 +49,10 @@ std::unique_ptr<EngineScratch> Engine::makeScratch() const {
     scratch->sums.cell.assign(design_.cellSize.size(), 0);
     scratch->sums.levelA.assign(sz(design_.levelsA), 0);
     scratch->sums.levelB.assign(sz(design_.levelsB), 0);
+    if (cross_) {
+      const size_t levels = sz(design_.levelsA) + sz(design_.levelsB);
+      scratch->sums.cross.assign(levels * levels, 0);
+    }
   } catch (const std::bad_alloc&) {
     distanceMemoryError(design_.individuals);
   }
@@ -58,8 +62,8 @@ std::unique_ptr<EngineScratch> Engine::makeScratch() const {
 const GroupSums& Engine::sums(const int32_t* cellAssignment, int type,
                               EngineScratch& scratch) const {
   GroupSums& out = scratch.sums;
-  const bool wantA = type != 1;
-  const bool wantB = type != 0;
+  const bool wantA = cross_ || type != 1;
+  const bool wantB = cross_ || type != 0;
   computeSums(cellAssignment, wantA, wantB, scratch);
   out.total = static_cast<double>(total_);
   if (!wantA) std::copy(observed_.levelA.begin(), observed_.levelA.end(), out.levelA.begin());
@@ -140,13 +144,13 @@ Candidate namedMode(const EngineInput& input, const EngineModeRow& mode) {
 }  // namespace
 
 const EngineModeRow& chooseEngineMode(const Design& design, const LocusCodes& loci, int32_t nperm,
-                                      int threads) {
-  return *chooseMode({design, loci, nperm, threads}).mode;
+                                      int threads, bool cross) {
+  return *chooseMode({design, loci, nperm, threads, cross}).mode;
 }
 
 std::unique_ptr<Engine> makeEngine(const Design& design, const LocusCodes& loci, int32_t nperm,
-                                   const EngineModeRow* mode, int threads) {
-  const EngineInput input{design, loci, nperm, threads};
+                                   const EngineModeRow* mode, int threads, bool cross) {
+  const EngineInput input{design, loci, nperm, threads, cross};
   Candidate chosen = mode == nullptr ? chooseMode(input) : namedMode(input, *mode);
   const ModeCost& cost = chosen.cost;
   const double available = static_cast<double>(availableMemory());
@@ -166,6 +170,7 @@ std::unique_ptr<Engine> makeEngine(const Design& design, const LocusCodes& loci,
   engine->mode_ = chosen.mode;
   engine->threadLimit_ = usable;
   engine->passNanoseconds_ = cost.work * kNanosecondsPerUnit;
+  engine->cross_ = cross;
   engine->observe();
   return engine;
 }

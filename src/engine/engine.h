@@ -68,6 +68,9 @@ class Engine {
   // small passes on one thread.
   double passNanoseconds() const { return passNanoseconds_; }
 
+  // Whether the sums between levels are computed (GroupSums::cross).
+  bool crossSums() const { return cross_; }
+
   // Sums of the arrangement (entry x: the individual at position x) into
   // scratch.sums. type 0, 1, 2, or kAllSums.
   const GroupSums& sums(const int32_t* cellAssignment, int type, EngineScratch& scratch) const;
@@ -75,12 +78,13 @@ class Engine {
  protected:
   Engine(const Design& design, const LocusCodes& loci);
   virtual std::unique_ptr<EngineScratch> createScratch() const = 0;
-  // Fills the sums of cells, and of XA levels if wantA, XB levels if wantB.
+  // Fills the sums of cells, and of XA levels if wantA, XB levels if wantB;
+  // with cross_ both are wanted and the sums between levels are filled too.
   virtual void computeSums(const int32_t* cellAssignment, bool wantA, bool wantB,
                            EngineScratch& scratch) const = 0;
 
   friend std::unique_ptr<Engine> makeEngine(const Design&, const LocusCodes&, int32_t,
-                                            const EngineModeRow*, int);
+                                            const EngineModeRow*, int, bool);
   // Keeps the sums of the observed layout, for the sums a type cannot change.
   void observe();
 
@@ -91,14 +95,17 @@ class Engine {
   const EngineModeRow* mode_ = nullptr;
   int threadLimit_ = 1;
   double passNanoseconds_ = 0;
+  bool cross_ = false;
 };
 
 // Builds the engine for the mode (nullptr: the cheapest for this design and
 // run length). Fatal "Not enough memory for the distance tables" when its
 // tables, or the scratch of one thread, cannot be had, whatever the mode.
 // threads: how many may share the build and the passes (see threadLimit).
+// cross: the sums between levels are wanted as well (the table with
+// interaction); every mode gives them.
 std::unique_ptr<Engine> makeEngine(const Design& design, const LocusCodes& loci, int32_t nperm,
-                                   const EngineModeRow* mode, int threads);
+                                   const EngineModeRow* mode, int threads, bool cross = false);
 
 // The sums of the observed layout from the counts of every locus's values
 // per cell: equal to every mode's, and at hand before any mode's tables are
@@ -108,6 +115,6 @@ bool countObservedSums(const Design& design, const LocusCodes& loci, GroupSums& 
 
 // The mode the automatic choice takes.
 const EngineModeRow& chooseEngineMode(const Design& design, const LocusCodes& loci, int32_t nperm,
-                                      int threads);
+                                      int threads, bool cross = false);
 
 }  // namespace tevrol

@@ -20,6 +20,7 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <utility>
 
 #include "engine/engine_internal.h"
 
@@ -103,6 +104,7 @@ class CountScratch : public EngineScratch {
  public:
   std::vector<uint32_t> counts;   // dense, bitset: cells x values; sparse: values
   std::vector<uint32_t> level;    // dense, bitset: the counts of one level
+  std::vector<uint32_t> levels;   // dense, bitset, sums between levels: every level's counts
   std::vector<int32_t> cellOf;    // dense: the cell each individual stands in
   std::vector<uint64_t> members;  // bitset: cells x words, the individuals of each cell
 };
@@ -131,6 +133,9 @@ class CountEngine : public Engine {
     const bool tables = mode_ != CountMode::Sparse;
     scratch->counts.assign((tables ? cells : 1) * sz(values_), 0);
     if (tables) scratch->level.assign(sz(values_), 0);
+    if (tables && cross_) {
+      scratch->levels.assign((sz(design_.levelsA) + sz(design_.levelsB)) * sz(values_), 0);
+    }
     if (mode_ == CountMode::Dense) scratch->cellOf.assign(sz(design_.individuals), 0);
     if (mode_ == CountMode::Bitset) scratch->members.assign(cells * words_, 0);
     return scratch;
@@ -251,6 +256,47 @@ class CountEngine : public Engine {
     }
   }
 
+  // The sum of the distances between the members of two groups of sizes ni
+  // and nj from their counts: at a locus, the pairs of which both have a
+  // value less those whose values agree, (ni - mi)(nj - mj) - sum over
+  // present v of ci cj.
+  int64_t crossSum(const uint32_t* ci, int64_t ni, const uint32_t* cj, int64_t nj) const {
+    int64_t same = 0;
+    for (int64_t v = 0; v < numbers_.present; ++v) same += int64_t{ci[v]} * cj[v];
+    int64_t mi = 0;
+    int64_t mj = 0;
+    for (int64_t v = numbers_.present; v < values_; ++v) {
+      same -= int64_t{ci[v]} * cj[v];
+      mi += ci[v];
+      mj += cj[v];
+    }
+    return (loci_ * ni - mi) * nj - ni * mj - same;
+  }
+
+  // Every level's table, then the sums within and between levels.
+  void crossTableSums(CountScratch& scratch) const {
+    const int32_t A = design_.levelsA;
+    const int32_t K = A + design_.levelsB;
+    const auto table = [&](int32_t i) { return scratch.levels.data() + sz(i) * sz(values_); };
+    const auto size = [&](int32_t i) -> int64_t {
+      return i < A ? design_.levelSizesXA[sz(i)] : design_.levelSizesXB[sz(i - A)];
+    };
+    for (int32_t i = 0; i < K; ++i) {
+      addLevelCounts(scratch, i < A, i < A ? i : i - A);
+      std::copy(scratch.level.begin(), scratch.level.end(), table(i));
+    }
+    std::vector<double>& cross = scratch.sums.cross;
+    for (int32_t i = 0; i < K; ++i) {
+      for (int32_t j = i; j < K; ++j) {
+        const auto d = static_cast<double>(crossSum(table(i), size(i), table(j), size(j)));
+        cross[sz(i) * sz(K) + sz(j)] = d;
+        cross[sz(j) * sz(K) + sz(i)] = d;
+      }
+      (i < A ? scratch.sums.levelA[sz(i)] : scratch.sums.levelB[sz(i - A)]) =
+          cross[sz(i) * sz(K) + sz(i)];
+    }
+  }
+
   // The sums of cells, and of the levels wanted, from the filled tables;
   // leaves the tables cleared.
   void tableSums(bool wantA, bool wantB, CountScratch& scratch) const {
@@ -258,6 +304,11 @@ class CountEngine : public Engine {
     for (size_t c = 0; c < cells; ++c) {
       scratch.sums.cell[c] =
           static_cast<double>(groupSum(design_.cellSize[c], squaresOf(cellCounts(scratch, c))));
+    }
+    if (cross_) {
+      crossTableSums(scratch);
+      std::fill(scratch.counts.begin(), scratch.counts.end(), 0u);
+      return;
     }
     if (wantA) {
       for (int32_t a = 0; a < design_.levelsA; ++a) {
@@ -323,6 +374,60 @@ class CountEngine : public Engine {
     return groupSum(n, s);
   }
 
+  // The position ranges of level i: XA levels, then XB's.
+  std::vector<std::pair<int32_t, int32_t>> levelRanges(int32_t i) const {
+    std::vector<std::pair<int32_t, int32_t>> ranges;
+    if (i < design_.levelsA) {
+      ranges.emplace_back(design_.start(i, 0), levelEnd(design_, i));
+      return ranges;
+    }
+    for (int32_t a = 0; a < design_.levelsA; ++a) {
+      const int32_t begin = design_.start(a, i - design_.levelsA);
+      ranges.emplace_back(begin, begin + design_.size(a, i - design_.levelsA));
+    }
+    return ranges;
+  }
+
+  // The sums between levels i < j: level i's counts built, then read at the
+  // values of level j's members: X = sum over present v of ci cj less the
+  // same over the missing ones, as in crossSum.
+  void sparseCross(const int32_t* assignment, CountScratch& scratch) const {
+    const int32_t A = design_.levelsA;
+    const int32_t K = A + design_.levelsB;
+    uint32_t* counts = scratch.counts.data();
+    std::vector<double>& cross = scratch.sums.cross;
+    const auto size = [&](int32_t i) -> int64_t {
+      return i < A ? design_.levelSizesXA[sz(i)] : design_.levelSizesXB[sz(i - A)];
+    };
+    for (int32_t i = 0; i < K; ++i) {
+      cross[sz(i) * sz(K) + sz(i)] =
+          i < A ? scratch.sums.levelA[sz(i)] : scratch.sums.levelB[sz(i - A)];
+      if (i + 1 == K) break;
+      const auto ranges = levelRanges(i);
+      for (const auto& r : ranges) addRange(assignment, r.first, r.second, counts);
+      int64_t mi = 0;
+      for (int64_t v = numbers_.present; v < values_; ++v) mi += counts[v];
+      for (int32_t j = i + 1; j < K; ++j) {
+        int64_t same = 0;
+        int64_t mj = 0;
+        for (const auto& r : levelRanges(j)) {
+          for (int32_t y = r.first; y < r.second; ++y) {
+            const Code* codes = row(assignment[y]);
+            for (int32_t l = 0; l < loci_; ++l) {
+              const bool missing = codes[l] >= numbers_.present;
+              same += missing ? -int64_t{counts[codes[l]]} : int64_t{counts[codes[l]]};
+              mj += missing ? 1 : 0;
+            }
+          }
+        }
+        const int64_t d = (loci_ * size(i) - mi) * size(j) - size(i) * mj - same;
+        cross[sz(i) * sz(K) + sz(j)] = static_cast<double>(d);
+        cross[sz(j) * sz(K) + sz(i)] = static_cast<double>(d);
+      }
+      for (const auto& r : ranges) clearRange(assignment, r.first, r.second, counts);
+    }
+  }
+
   void sparseSums(const int32_t* assignment, bool wantA, bool wantB, CountScratch& scratch) const {
     uint32_t* counts = scratch.counts.data();
     for (size_t c = 0; c < design_.cellSize.size(); ++c) {
@@ -346,6 +451,7 @@ class CountEngine : public Engine {
       scratch.sums.levelB[sz(b)] = static_cast<double>(
           sparseGroup(assignment, design_.levelSizesXB[sz(b)], cellsOfLevel, counts));
     }
+    if (cross_) sparseCross(assignment, scratch);
   }
 
   CountMode mode_;
@@ -369,9 +475,16 @@ std::unique_ptr<Engine> makeCountEngine(const EngineInput& input, CountMode mode
   return std::make_unique<CountEngine<uint32_t>>(input.design, input.loci, mode);
 }
 
-// The tables of counts of every cell, and of the level being summed.
-double tableWork(const DesignFigures& f) {
-  return 4.0 * f.cells * f.values;
+// The tables of counts of every cell, and of the level being summed; with
+// the sums between levels every level's table and each pair of them.
+double tableWork(const EngineInput& input, const DesignFigures& f) {
+  const double levels = input.design.levelsA + input.design.levelsB;
+  return 4.0 * f.cells * f.values + (input.cross ? levels * (levels + 1) / 2 * f.values : 0);
+}
+
+// Every level's table, kept for the sums between levels.
+double crossBytes(const EngineInput& input, const DesignFigures& f) {
+  return input.cross ? (input.design.levelsA + input.design.levelsB) * f.values * 4 : 0;
 }
 
 }  // namespace
@@ -379,9 +492,9 @@ double tableWork(const DesignFigures& f) {
 ModeCost denseCost(const EngineInput& input, double, std::unique_ptr<ModeFindings>&) {
   const DesignFigures f = figuresOf(input.design, input.loci);
   ModeCost c;
-  c.work = 0.7 * f.n * f.l + f.n + tableWork(f);
+  c.work = 0.7 * f.n * f.l + f.n + tableWork(input, f);
   c.sharedBytes = codeBytes(f);
-  c.threadBytes = loopBytes(f) + 4 * f.n + (f.cells + 1) * f.values * 4;
+  c.threadBytes = loopBytes(f) + 4 * f.n + (f.cells + 1) * f.values * 4 + crossBytes(input, f);
   return c;
 }
 
@@ -392,9 +505,11 @@ std::unique_ptr<Engine> makeDenseEngine(const EngineInput& input, std::unique_pt
 ModeCost bitsetCost(const EngineInput& input, double, std::unique_ptr<ModeFindings>&) {
   const DesignFigures f = figuresOf(input.design, input.loci);
   ModeCost c;
-  c.work = 0.3 * f.cells * (f.values - f.l) * f.words + f.cells * f.words + f.n + tableWork(f);
+  c.work =
+      0.3 * f.cells * (f.values - f.l) * f.words + f.cells * f.words + f.n + tableWork(input, f);
   c.sharedBytes = (f.values - f.l) * f.words * 8;
-  c.threadBytes = loopBytes(f) + f.cells * f.words * 8 + (f.cells + 1) * f.values * 4;
+  c.threadBytes =
+      loopBytes(f) + f.cells * f.words * 8 + (f.cells + 1) * f.values * 4 + crossBytes(input, f);
   return c;
 }
 
@@ -409,6 +524,9 @@ ModeCost sparseCost(const EngineInput& input, double, std::unique_ptr<ModeFindin
   double missingLoci = 0;
   for (const uint8_t m : input.loci.hasMissing) missingLoci += m;
   c.work = 14.0 / 3.0 * f.n * f.l + f.groups * missingLoci;
+  // Each level's counts built once and read at the values of every later
+  // level's members.
+  if (input.cross) c.work += (input.design.levelsA + input.design.levelsB) / 2.0 * f.n * f.l * 2;
   c.sharedBytes = codeBytes(f);
   c.threadBytes = loopBytes(f) + f.values * 4;
   return c;

@@ -45,6 +45,10 @@ class HaplotypeScratch : public EngineScratch {
  public:
   std::vector<int32_t> counts;   // groups x H: cells, then the level being summed
   std::vector<int32_t> present;  // haplotypes of nonzero count in one group
+  // Sums between levels: every level's counts, and one level's row of
+  // distances to each haplotype, D n_i.
+  std::vector<int32_t> levels;
+  std::vector<int64_t> toHaplotype;
 };
 
 template <typename Dist>
@@ -83,6 +87,10 @@ class HaplotypeEngine : public Engine {
     auto scratch = std::make_unique<HaplotypeScratch>();
     scratch->counts.assign((design_.cellSize.size() + 1) * sz(h_), 0);
     scratch->present.resize(sz(h_));
+    if (cross_) {
+      scratch->levels.assign((sz(design_.levelsA) + sz(design_.levelsB)) * sz(h_), 0);
+      scratch->toHaplotype.assign(sz(h_), 0);
+    }
     return scratch;
   }
 
@@ -103,12 +111,17 @@ class HaplotypeEngine : public Engine {
       sumCells(
           level, scratch, [&](int32_t b) { return design_.cell(a, b); }, design_.levelsB);
       scratch.sums.levelA[sz(a)] = static_cast<double>(quadraticForm(level, scratch));
+      if (cross_) std::copy(level, level + h_, scratch.levels.data() + sz(a) * sz(h_));
     }
     for (int32_t b = 0; wantB && b < design_.levelsB; ++b) {
       sumCells(
           level, scratch, [&](int32_t a) { return design_.cell(a, b); }, design_.levelsA);
       scratch.sums.levelB[sz(b)] = static_cast<double>(quadraticForm(level, scratch));
+      if (cross_) {
+        std::copy(level, level + h_, scratch.levels.data() + sz(design_.levelsA + b) * sz(h_));
+      }
     }
+    if (cross_) crossSums(scratch);
   }
 
  private:
@@ -161,6 +174,33 @@ class HaplotypeEngine : public Engine {
     return 2 * sum;
   }
 
+  // The sums between levels i < j: n_j . (D n_i), from the levels' counts.
+  void crossSums(HaplotypeScratch& scratch) const {
+    const int32_t A = design_.levelsA;
+    const int32_t K = A + design_.levelsB;
+    std::vector<double>& cross = scratch.sums.cross;
+    int64_t* toHaplotype = scratch.toHaplotype.data();
+    for (int32_t i = 0; i < K; ++i) {
+      const int32_t* ci = scratch.levels.data() + sz(i) * sz(h_);
+      cross[sz(i) * sz(K) + sz(i)] =
+          i < A ? scratch.sums.levelA[sz(i)] : scratch.sums.levelB[sz(i - A)];
+      if (i + 1 == K) break;
+      std::fill(toHaplotype, toHaplotype + h_, 0);
+      for (int32_t h = 0; h < h_; ++h) {
+        if (ci[h] == 0) continue;
+        const Dist* row = d_.data() + sz(h) * sz(h_);
+        for (int32_t g = 0; g < h_; ++g) toHaplotype[g] += int64_t{ci[h]} * row[g];
+      }
+      for (int32_t j = i + 1; j < K; ++j) {
+        const int32_t* cj = scratch.levels.data() + sz(j) * sz(h_);
+        int64_t sum = 0;
+        for (int32_t g = 0; g < h_; ++g) sum += int64_t{cj[g]} * toHaplotype[g];
+        cross[sz(i) * sz(K) + sz(j)] = static_cast<double>(sum);
+        cross[sz(j) * sz(K) + sz(i)] = static_cast<double>(sum);
+      }
+    }
+  }
+
   int32_t h_;                         // H: distinct haplotypes
   std::vector<int32_t> haplotypeOf_;  // [x]: haplotype of the individual at position x
   std::vector<Dist> d_;               // d_[h * H + h']
@@ -210,6 +250,11 @@ ModeCost haplotypesCost(const EngineInput& input, double cheapest,
     c.work = f.n + levelCells * h + f.groups * (h + 0.3 * h * h / 2) + build / (3.0 * input.nperm);
     c.sharedBytes = h * h * (f.l <= 65535 ? 2 : 4) + h * f.l * 4 + f.n * 4;
     c.threadBytes = (f.cells + 1) * h * 4 + h * 4;
+    if (input.cross) {
+      const double levels = input.design.levelsA + input.design.levelsB;
+      c.work += levels * h * h + levels * levels / 2 * h;
+      c.threadBytes += levels * h * 4 + h * 8;
+    }
   }
   findings = std::move(found);
   return c;

@@ -17,6 +17,8 @@ struct EngineInput {
   const LocusCodes& loci;
   int32_t nperm;
   int threads;  // how many may share the build and the passes
+  // The sums between levels are wanted too (GroupSums::cross).
+  bool cross = false;
 };
 
 // Rough work of one pass in a mode, in units of one counter increment (about

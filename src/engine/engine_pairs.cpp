@@ -91,6 +91,8 @@ class PairScratch : public EngineScratch {
  public:
   std::vector<int32_t> gathered;  // individuals of one level, in position order
   std::vector<int32_t> cellEnds;  // end of each of its cells in gathered
+  std::vector<int64_t> cellCross;   // sums between levels: cells x cells
+  std::vector<int64_t> levelCross;  // and levels x levels
 };
 
 template <typename Dist>
@@ -129,6 +131,11 @@ class PairEngine : public Engine {
     auto scratch = std::make_unique<PairScratch>();
     scratch->gathered.resize(sz(n_));
     scratch->cellEnds.resize(sz(std::max(design_.levelsA, design_.levelsB)));
+    if (cross_) {
+      const size_t levels = sz(design_.levelsA) + sz(design_.levelsB);
+      scratch->cellCross.resize(design_.cellSize.size() * design_.cellSize.size());
+      scratch->levelCross.resize(levels * levels);
+    }
     return scratch;
   }
 
@@ -136,6 +143,10 @@ class PairEngine : public Engine {
   void computeSums(const int32_t* assignment, bool wantA, bool wantB,
                    EngineScratch& base) const override {
     auto& scratch = static_cast<PairScratch&>(base);
+    if (cross_) {
+      crossSums(assignment, scratch);
+      return;
+    }
     if (wantA) {
       for (int32_t a = 0; a < design_.levelsA; ++a) levelSums(assignment, true, a, true, scratch);
     }
@@ -289,6 +300,64 @@ class PairEngine : public Engine {
     out[sz(level)] = static_cast<double>(2 * levelSum);
   }
 
+  // Every sum from the sums between each pair of cells, read once for each
+  // unordered pair of individuals: cells, levels, and between levels.
+  void crossSums(const int32_t* assignment, PairScratch& scratch) const {
+    if (narrow_.empty()) {
+      crossSumsOf(d_.data(), assignment, scratch);
+    } else {
+      crossSumsOf(narrow_.data(), assignment, scratch);
+    }
+  }
+
+  template <typename Distance>
+  void crossSumsOf(const Distance* distances, const int32_t* assignment, PairScratch& scratch) const {
+    const size_t cells = design_.cellSize.size();
+    int64_t* between = scratch.cellCross.data();
+    for (size_t c = 0; c < cells; ++c) {
+      for (size_t e = c; e < cells; ++e) {
+        int64_t sum = 0;
+        for (int32_t x = design_.cellStart[c]; x < design_.cellStart[c + 1]; ++x) {
+          const Distance* row = distances + sz(assignment[x]) * sz(n_);
+          const int32_t from = c == e ? x + 1 : design_.cellStart[e];
+          for (int32_t y = from; y < design_.cellStart[e + 1]; ++y) sum += row[assignment[y]];
+        }
+        if (c == e) sum *= 2;
+        between[c * cells + e] = sum;
+        between[e * cells + c] = sum;
+      }
+    }
+    for (size_t c = 0; c < cells; ++c)
+      scratch.sums.cell[c] = static_cast<double>(between[c * cells + c]);
+    // Level i of the A + B: XA levels, then XB's; cell (a, b) is in a and A + b.
+    const int32_t A = design_.levelsA;
+    const int32_t B = design_.levelsB;
+    const int32_t K = A + B;
+    std::vector<int64_t>& levels = scratch.levelCross;
+    std::fill(levels.begin(), levels.end(), 0);
+    for (int32_t a = 0; a < A; ++a) {
+      for (int32_t b = 0; b < B; ++b) {
+        const int64_t* row = between + sz(design_.cell(a, b)) * cells;
+        for (int32_t a2 = 0; a2 < A; ++a2) {
+          for (int32_t b2 = 0; b2 < B; ++b2) {
+            const int64_t d = row[sz(design_.cell(a2, b2))];
+            levels[sz(a) * sz(K) + sz(a2)] += d;
+            levels[sz(a) * sz(K) + sz(A + b2)] += d;
+            levels[sz(A + b) * sz(K) + sz(a2)] += d;
+            levels[sz(A + b) * sz(K) + sz(A + b2)] += d;
+          }
+        }
+      }
+    }
+    for (size_t k = 0; k < levels.size(); ++k)
+      scratch.sums.cross[k] = static_cast<double>(levels[k]);
+    for (int32_t a = 0; a < A; ++a)
+      scratch.sums.levelA[sz(a)] = scratch.sums.cross[sz(a) * sz(K + 1)];
+    for (int32_t b = 0; b < B; ++b) {
+      scratch.sums.levelB[sz(b)] = scratch.sums.cross[sz(A + b) * sz(K + 1)];
+    }
+  }
+
   int32_t n_;
   std::vector<Dist> d_;  // d_[x * N + y], x and y observed positions
   std::vector<uint16_t> narrow_;  // the same, when every distance fits (d_ then empty)
@@ -313,8 +382,11 @@ ModeCost pairsCost(const EngineInput& input, double, std::unique_ptr<ModeFinding
   const double build =
       bits != 0 ? f.n * f.n * std::ceil(f.l / 64.0) * (bits + (missing ? 1 : 0)) / 4.0
                 : f.n * f.n * f.l / 32.0 * (missing ? 2.0 : 1.0);
-  c.work = read * squares / 3.0 + build / (3.0 * input.nperm);
-  c.threadBytes = loopBytes(f) + 4 * f.n;
+  // The sums between levels read every pair of individuals once, and add the
+  // cells' sums up for every pair of levels.
+  const double pairs = input.cross ? f.n * f.n + 8 * f.cells * f.cells : squares;
+  c.work = read * pairs / 3.0 + build / (3.0 * input.nperm);
+  c.threadBytes = loopBytes(f) + 4 * f.n + (input.cross ? f.cells * f.cells * 8 : 0);
   return c;
 }
 

@@ -260,6 +260,10 @@ class SlicedScratch : public EngineScratch {
  public:
   std::vector<uint64_t> counters;    // groups x D x W: cells, then XA levels, then XB levels
   std::vector<uint64_t> manyCounts;  // the counts of the planes of loci with more values
+  // Sums between levels: the same counts of every level, and every level's
+  // sum of c over the two-valued planes.
+  std::vector<uint64_t> levelManyCounts;
+  std::vector<uint64_t> levelPlaneSum;
   // Read in order (streamed_): the cell of each observed position, and per
   // cell the rows not yet added, fewer than 64.
   std::vector<uint8_t> cellOf;
@@ -292,6 +296,11 @@ class SlicedEngine : public Engine {
     const size_t groups = design_.cellSize.size() + sz(design_.levelsA) + sz(design_.levelsB);
     scratch->counters.assign(groups * counterWords(), 0);
     scratch->manyCounts.assign((words_ - manyStart_) * 64, 0);
+    if (cross_) {
+      const size_t levels = sz(design_.levelsA) + sz(design_.levelsB);
+      scratch->levelManyCounts.assign(levels * (words_ - manyStart_) * 64, 0);
+      scratch->levelPlaneSum.assign(levels, 0);
+    }
     if (streamed_) {
       scratch->cellOf.assign(sz(design_.individuals), 0);
       scratch->waiting.assign(design_.cellSize.size() * 64, nullptr);
@@ -329,6 +338,7 @@ class SlicedEngine : public Engine {
           counter, n, scratch, [&](int32_t a) { return design_.cell(a, b); }, design_.levelsA);
       scratch.sums.levelB[sz(b)] = static_cast<double>(groupSum(counter, n, scratch));
     }
+    if (cross_) crossSums(scratch);
   }
 
  private:
@@ -546,9 +556,9 @@ class SlicedEngine : public Engine {
     return total;
   }
 
-  int64_t manySum(const uint64_t* counter, int32_t n, int depth, SlicedScratch& scratch) const {
-    uint64_t* counts = scratch.manyCounts.data();
-    std::fill(scratch.manyCounts.begin(), scratch.manyCounts.end(), 0);
+  // The counts of the planes from word manyStart_ on, read out of a counter.
+  void readManyCounts(const uint64_t* counter, int depth, uint64_t* counts) const {
+    std::fill(counts, counts + (words_ - manyStart_) * 64, 0);
     for (size_t w = manyStart_; w < words_; ++w) {
       uint64_t* at = counts + (w - manyStart_) * 64;
       for (int s = 0; s < depth; ++s) {
@@ -557,6 +567,85 @@ class SlicedEngine : public Engine {
         }
       }
     }
+  }
+
+  // The sums between levels, from the levels' counters. For groups i and j
+  // of sizes ni and nj: a two-valued locus adds ni cj + nj ci - 2 ci cj, a
+  // pair with missing values c0i c1j + c1i c0j, a locus of more values the
+  // pairs of which both have a value less those whose values agree. A
+  // level's counter has zeros above its own slices, so that two counters
+  // are read to the depth of the deeper.
+  void crossSums(SlicedScratch& scratch) const {
+    const size_t cells = design_.cellSize.size();
+    const int32_t A = design_.levelsA;
+    const int32_t K = A + design_.levelsB;
+    const size_t manyWidth = (words_ - manyStart_) * 64;
+    const auto size = [&](int32_t i) -> int64_t {
+      return i < A ? design_.levelSizesXA[sz(i)] : design_.levelSizesXB[sz(i - A)];
+    };
+    const auto counter = [&](int32_t i) { return counterOf(scratch, cells + sz(i)); };
+    for (int32_t i = 0; i < K; ++i) {
+      const int depth = bitWidth(sz(size(i)));
+      scratch.levelPlaneSum[sz(i)] = planeSums_(counter(i), twoWords_, words_, depth).sum;
+      if (!many_.empty()) {
+        readManyCounts(counter(i), depth, scratch.levelManyCounts.data() + sz(i) * manyWidth);
+      }
+    }
+    std::vector<double>& cross = scratch.sums.cross;
+    for (int32_t i = 0; i < K; ++i) {
+      const uint64_t* ci = counter(i);
+      const int64_t ni = size(i);
+      cross[sz(i) * sz(K) + sz(i)] =
+          i < A ? scratch.sums.levelA[sz(i)] : scratch.sums.levelB[sz(i - A)];
+      for (int32_t j = i + 1; j < K; ++j) {
+        const uint64_t* cj = counter(j);
+        const int64_t nj = size(j);
+        const int depth = std::max(bitWidth(sz(ni)), bitWidth(sz(nj)));
+        int64_t d = ni * static_cast<int64_t>(scratch.levelPlaneSum[sz(j)]) +
+                    nj * static_cast<int64_t>(scratch.levelPlaneSum[sz(i)]) -
+                    2 * static_cast<int64_t>(crossSum_(ci, cj, twoWords_, words_, depth));
+        if (pairWords_ != 0) {
+          const size_t zeros = twoWords_;
+          const size_t ones = twoWords_ + pairWords_;
+          d += static_cast<int64_t>(crossSum_(ci + zeros, cj + ones, pairWords_, words_, depth) +
+                                    crossSum_(ci + ones, cj + zeros, pairWords_, words_, depth));
+        }
+        if (!many_.empty()) {
+          d += manyCross(scratch.levelManyCounts.data() + sz(i) * manyWidth, ni,
+                         scratch.levelManyCounts.data() + sz(j) * manyWidth, nj);
+        }
+        cross[sz(i) * sz(K) + sz(j)] = static_cast<double>(d);
+        cross[sz(j) * sz(K) + sz(i)] = static_cast<double>(d);
+      }
+    }
+  }
+
+  int64_t manyCross(const uint64_t* ci, int64_t ni, const uint64_t* cj, int64_t nj) const {
+    int64_t total = 0;
+    for (const ManyLocus& locus : many_) {
+      int64_t same = 0;
+      int64_t pi = 0;
+      int64_t pj = 0;
+      for (int32_t p = 0; p < locus.planes; ++p) {
+        const auto x = static_cast<int64_t>(ci[locus.firstPlane + sz(p)]);
+        const auto y = static_cast<int64_t>(cj[locus.firstPlane + sz(p)]);
+        same += x * y;
+        pi += x;
+        pj += y;
+      }
+      // Without missing values the last value is the rest of the group.
+      if (locus.missing) {
+        total += pi * pj - same;
+      } else {
+        total += ni * nj - same - (ni - pi) * (nj - pj);
+      }
+    }
+    return total;
+  }
+
+  int64_t manySum(const uint64_t* counter, int32_t n, int depth, SlicedScratch& scratch) const {
+    uint64_t* counts = scratch.manyCounts.data();
+    readManyCounts(counter, depth, counts);
     const auto nn = static_cast<int64_t>(n);
     int64_t total = 0;
     for (const ManyLocus& locus : many_) {
@@ -625,6 +714,14 @@ ModeCost slicedCost(const EngineInput& input, double, std::unique_ptr<ModeFindin
   // A table read in order needs the cell of every individual and the rows
   // waiting in each cell's batch.
   c.threadBytes = f.groups * depth * w * 8 + manyWords * 512 + f.n + f.cells * 64 * 12;
+  if (input.cross) {
+    // Each pair of levels: pairs of slices of the two-valued planes, the
+    // counts of the others read out per level.
+    const double levels = input.design.levelsA + input.design.levelsB;
+    c.work += levels * (levels - 1) / 2 * depth * depth * (twoWords + 2 * pairWords) * 0.3 +
+              levels * depth * manyWords * 16;
+    c.threadBytes += levels * manyWords * 512;
+  }
   return c;
 }
 

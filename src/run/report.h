@@ -36,4 +36,11 @@ void appendAnovaTable(std::string& out, const AnovaStats& stats, const std::stri
 // "Permutation test type <type>", the lines of XA and XB and an empty line.
 void appendPValues(std::string& out, const RunResult& result);
 
+// Appends the blocks asked for after the P values, in this order: the table
+// with interaction and its P values, the effect sizes. Nothing when none was.
+void appendBlocks(std::string& out, const RunResult& result);
+
+// Appends the pairwise comparisons, the last block, when they were asked for.
+void appendPairwise(std::string& out, const RunResult& result);
+
 }  // namespace tevrol

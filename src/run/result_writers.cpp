@@ -124,6 +124,85 @@ Json inputJson(const InputSummary& input) {
   return json;
 }
 
+Json testJson(const FactorTest& test) {
+  return Json{{"p", test.value.p},
+              {"se", test.value.se},
+              {"bound", test.value.bound},
+              {"extreme", test.extreme}};
+}
+
+const char* const kInteractionKeys[kInteractionRows] = {"XA", "XB", "XA:XB", "Residual", "Total"};
+
+Json interactionJson(const InteractionResult& result) {
+  const InteractionStats& s = result.table;
+  Json table;
+  for (const int r : {IntXA, IntXB, IntXAB}) {
+    table[kInteractionKeys[r]] = Json{{"df", wholeNumber(s.df[r])},
+                                      {"seq_ss", s.seqSS[r]},
+                                      {"adj_ss", s.adjSS[r]},
+                                      {"ms", s.MS[r]},
+                                      {"F", s.F[r]},
+                                      {"r2", s.R2[r]}};
+  }
+  table["Residual"] = Json{{"df", wholeNumber(s.df[IntResidual])},
+                           {"ss", s.seqSS[IntResidual]},
+                           {"ms", s.MS[IntResidual]},
+                           {"r2", s.R2[IntResidual]}};
+  table["Total"] = Json{{"df", wholeNumber(s.df[IntTotal])}, {"ss", s.seqSS[IntTotal]}};
+  Json tests;
+  for (const int r : {IntXA, IntXB, IntXAB}) {
+    Json test{{"type", r}, {"permuted", kPermuted[r]}};
+    test.update(testJson(result.tests[static_cast<size_t>(r)]));
+    tests[kInteractionKeys[r]] = std::move(test);
+  }
+  table["tests"] = std::move(tests);
+  return table;
+}
+
+Json effectsJson(const RunResult& result) {
+  Json effects;
+  for (size_t f = 0; f < 2; ++f) {
+    const FactorEffects& e = result.effects.factor[f];
+    effects[kFactorKeys[f]] = Json{
+        {"r2_seq", e.r2Seq}, {"r2_adj", e.r2Adj}, {"var_percent", e.varPercent}, {"phi", e.phi}};
+  }
+  effects["Error"] = Json{{"var_percent", result.effects.errorVarPercent}};
+  if (result.showInteraction) {
+    const InteractionStats& s = result.interaction.table;
+    Json rows;
+    for (const int r : {IntXA, IntXB, IntXAB, IntResidual}) {
+      rows[kInteractionKeys[r]] = Json{{"r2_seq", s.R2[r]}, {"r2_adj", s.R2adj[r]}};
+    }
+    effects["interaction"] = std::move(rows);
+  }
+  return effects;
+}
+
+Json pairTestJson(const PairTest& t) {
+  Json json{{"F", t.F}, {"r2", t.r2}};
+  json.update(testJson(t.test));
+  json["p_holm"] = t.holm;
+  json["p_bh"] = t.bh;
+  return json;
+}
+
+Json pairwiseJson(const RunResult& result) {
+  Json pairs = Json::array();
+  for (const PairComparison& pair : result.pairwise) {
+    const std::vector<std::string>& levels =
+        result.factors[static_cast<size_t>(pair.factor)].levels;
+    Json json{{"factor", kFactorKeys[pair.factor]},
+              {"levels",
+               {levels[static_cast<size_t>(pair.first)], levels[static_cast<size_t>(pair.second)]}},
+              {"type", pair.factor},
+              {"individuals", pair.individuals}};
+    json.update(pairTestJson(pair.main));
+    if (result.showInteraction) json["interaction"] = pairTestJson(pair.withInteraction);
+    pairs.push_back(std::move(json));
+  }
+  return pairs;
+}
+
 }  // namespace
 
 std::string renderJson(const RunResult& result) {
@@ -145,6 +224,9 @@ std::string renderJson(const RunResult& result) {
   doc["sample_sizes"] = sampleSizesJson(result);
   doc["anova"] = anovaJson(result.anova);
   doc["tests"] = testsJson(result);
+  if (result.showInteraction) doc["interaction"] = interactionJson(result.interaction);
+  doc["effects"] = effectsJson(result);
+  if (result.showPairwise) doc["pairwise"] = pairwiseJson(result);
   return doc.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
 }
 

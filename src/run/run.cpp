@@ -1,6 +1,8 @@
 #include "run/run.h"
 
+#include <algorithm>
 #include <atomic>
+#include <memory>
 #include <string>
 #include <utility>
 
@@ -12,6 +14,7 @@
 #include "permutation/pass_loop.h"
 #include "permutation/pvalues.h"
 #include "permutation/random.h"
+#include "run/pairwise.h"
 #include "run/report.h"
 
 namespace tevrol {
@@ -65,15 +68,24 @@ void runPermutations(const PassLoop& loop, const LocusCodes& loci, const Setting
     computePassStats(stats, loop.design, observed);
     loop.onObserved(stats);
   }
-  const auto engine = makeEngine(loop.design, loci, loop.nperm, settings.engine, settings.threads);
+  const auto engine = makeEngine(loop.design, loci, loop.nperm, settings.engine, settings.threads,
+                                 loop.interaction != nullptr);
   runEngineLoop(loop, *engine, settings.threads);
+}
+
+FactorTest factorTest(double above, int32_t nperm) {
+  FactorTest test;
+  test.value = computePValue(above, nperm);
+  test.extreme = static_cast<int64_t>(nperm) - static_cast<int64_t>(above);
+  return test;
 }
 
 // Everything of the run after the table is at hand; fills every part of
 // `result` but file, nperm and seed.
-void analyseTable(DataTable& table, const Settings& settings, Random& random, RunResult& result,
-                  const ReportSink& report, const PassSink& onPass,
-                  const std::atomic<bool>* cancel) {
+void analyseTable(DataTable& table, const RunRequest& request, const Settings& settings,
+                  Random& random, RunResult& result, const ReportSink& report,
+                  const PassSink& onPass) {
+  const std::atomic<bool>* cancel = request.cancel;
   stopIfCancelled(cancel);
   checkTable(table, result.input);
   describeTable(table, result);
@@ -129,12 +141,48 @@ void analyseTable(DataTable& table, const Settings& settings, Random& random, Ru
                       },
                       permuted,
                       cancel};
+  if (request.pairwise && std::max(design.levelsA, design.levelsB) > kMaxPairwiseLevels) {
+    fatalError("Too many levels for --pairwise: " + std::to_string(design.levelsA) + " and " +
+               std::to_string(design.levelsB) + ", at most " + std::to_string(kMaxPairwiseLevels) +
+               " per factor");
+  }
+  std::unique_ptr<InteractionDesign> model;
+  std::unique_ptr<InteractionLoop> interaction;
+  if (request.interaction) {
+    if (design.levelsA + design.levelsB > kMaxInteractionLevels) {
+      fatalError("Too many levels for --interaction: " + std::to_string(design.levelsA) + " + " +
+                 std::to_string(design.levelsB) + ", at most " +
+                 std::to_string(kMaxInteractionLevels) + " in all");
+    }
+    model = std::make_unique<InteractionDesign>(makeInteractionDesign(design));
+    interaction = std::make_unique<InteractionLoop>(InteractionLoop{*model, {}, {}});
+  }
+  PassLoop withBlocks = loop;
+  withBlocks.interaction = interaction.get();
   stopIfCancelled(cancel);
-  runPermutations(loop, loci, settings);
+  runPermutations(withBlocks, loci, settings);
   result.tests = permutationTests(counts, result.nperm);
+  result.effects = computeMainEffects(result.anova);
+  result.showEffects = request.effects;
+  if (interaction) {
+    result.showInteraction = true;
+    result.interaction.table = interaction->observed;
+    for (size_t t = 0; t < kPermutationTypes; ++t) {
+      result.interaction.tests[t] = factorTest(interaction->counts.observedAbove[t], result.nperm);
+    }
+  }
   text.clear();
   appendPValues(text, result);
+  appendBlocks(text, result);
   report(text);
+  if (request.pairwise) {
+    result.showPairwise = true;
+    result.pairwise =
+        comparePairs(design, loci, result.nperm, random, settings, request.interaction, cancel);
+    text.clear();
+    appendPairwise(text, result);
+    report(text);
+  }
 }
 
 }  // namespace
@@ -144,10 +192,7 @@ std::array<PermutationTest, kPermutationTypes> permutationTests(const Permutatio
   std::array<PermutationTest, kPermutationTypes> tests;
   for (size_t t = 0; t < kPermutationTypes; ++t) {
     for (size_t f = 0; f < 2; ++f) {
-      const double above = counts.observedAboveCounts[t][f];
-      FactorTest& test = tests[t].factor[f];
-      test.value = computePValue(above, nperm);
-      test.extreme = static_cast<int64_t>(nperm) - static_cast<int64_t>(above);
+      tests[t].factor[f] = factorTest(counts.observedAboveCounts[t][f], nperm);
     }
   }
   return tests;
@@ -174,8 +219,7 @@ RunResult Run::execute(const RunSinks& sinks) const {
     checkMaxMissing(request_.input.maxMissing, "max_missing");
     result.input.missing = tableMissingRule(request_.input);
     result.input.maxMissing = request_.input.maxMissing;
-    analyseTable(*request_.table, settings_, random, result, sinks.report, sinks.onPass,
-                 request_.cancel);
+    analyseTable(*request_.table, request_, settings_, random, result, sinks.report, sinks.onPass);
     return result;
   }
   preamble("Reading " + request_.file + "\n");
@@ -184,7 +228,7 @@ RunResult Run::execute(const RunSinks& sinks) const {
   input.threads = settings_.threads;
   readInput(request_.file, input, table, result.input, sinks.notice);
   preamble("\n");
-  analyseTable(table, settings_, random, result, sinks.report, sinks.onPass, request_.cancel);
+  analyseTable(table, request_, settings_, random, result, sinks.report, sinks.onPass);
   return result;
 }
 

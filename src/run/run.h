@@ -37,6 +37,12 @@ struct RunRequest {
   // Optional: set by another thread to stop the run soon (between stages and
   // between permuted passes); execute then throws a RunError "Interrupted".
   const std::atomic<bool>* cancel = nullptr;
+  // The blocks after the P values: the table with interaction and its
+  // tests, the effect sizes (computed in any case).
+  bool interaction = false;
+  bool effects = false;
+  // The pairwise comparisons of every factor's levels, after everything else.
+  bool pairwise = false;
 };
 
 // Receives a piece of text as soon as it is known.

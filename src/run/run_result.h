@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "analysis/anova.h"
+#include "analysis/interaction.h"
 #include "data/input.h"
 #include "permutation/arrangement.h"
 #include "permutation/pvalues.h"
@@ -31,6 +32,34 @@ struct PermutationTest {
   std::array<FactorTest, 2> factor;  // [XA], [XB]
 };
 
+// The table with interaction and its tests: XA by the passes of type 0, XB
+// by type 1, XA:XB by type 2 (index t is the type and the row).
+struct InteractionResult {
+  InteractionStats table;
+  std::array<FactorTest, kPermutationTypes> tests;
+};
+
+// One factor's test in a pairwise comparison: its F and R2 (Adj SS over
+// Total SS) in the pair's analysis, its P value, and that P value adjusted
+// over the pairs of the factor.
+struct PairTest {
+  double F = 0;
+  double r2 = 0;
+  FactorTest test;
+  double holm = 0;
+  double bh = 0;  // Benjamini-Hochberg
+};
+
+// Two levels of one factor compared (see run/pairwise.h).
+struct PairComparison {
+  int factor = 0;  // XA or XB
+  int32_t first = 0;
+  int32_t second = 0;  // level codes, first < second
+  int64_t individuals = 0;
+  PairTest main;             // the main table's F
+  PairTest withInteraction;  // the table with interaction's F, when asked
+};
+
 // The F of XA and XB in one permuted pass.
 using PassF = std::array<double, 2>;
 
@@ -49,6 +78,16 @@ struct RunResult {
   // Only when asked for: the permuted F of every pass, in pass order (pass p
   // is of type p % 3 and is permutation p / 3 + 1 of its type).
   std::vector<PassF> nullF;
+  // Always: the effect sizes of the main table.
+  MainEffects effects;
+  // The blocks the report adds after the P values, as asked for.
+  bool showInteraction = false;
+  bool showEffects = false;
+  bool showPairwise = false;
+  // With showPairwise only: XA's pairs, then XB's.
+  std::vector<PairComparison> pairwise;
+  // With showInteraction only.
+  InteractionResult interaction;
 
   size_t levelCount(int factor) const { return factors[static_cast<size_t>(factor)].levels.size(); }
 };

@@ -25,6 +25,14 @@ for run in "demo 100 -1" "regions 1000 -7"; do
     fi
   done
 done
+# The table with interaction and the effect sizes.
+(cd "$repository/examples" && "$tevrol" --interaction --effects --pairwise --json "$work/blocks.json" \
+  regions.txt 1000 -7 >"$work/blocks.out")
+for suffix in .out .json; do
+  cmp -s "$work/blocks$suffix" "$kept/regions_blocks$suffix" ||
+    { echo "FAIL: r/tests/testthat/cli/regions_blocks$suffix is not what tevrol prints now"
+      failures=$((failures + 1)); }
+done
 # The bundled alignment with its sample sheet.
 (cd "$repository/examples" && "$tevrol" --samples samples.tsv --factors region,period \
   alignment.fasta 999 -1 >"$work/alignment.out" 2>/dev/null)

@@ -284,5 +284,41 @@ lines=$(wc -l <"$work/progress.err")
   fail "progress: lines '$(head -c 300 "$work/progress.err")'"
 "$tevrol" --progress "$data/demo.txt" 100 -1 2>&1 >/dev/null | grep -q . && fail "progress: short run showed some"
 
+# The blocks after the P values leave everything before them as it was, and
+# every engine mode and thread count gives the same blocks.
+"$tevrol" "$regions" 200 -1 >"$work/plain.out"
+lines=$(wc -l <"$work/plain.out")
+for options in --interaction --effects --pairwise "--interaction --effects --pairwise"; do
+  # shellcheck disable=SC2086
+  "$tevrol" $options "$regions" 200 -1 | head -n "$lines" | cmp -s - "$work/plain.out" ||
+    fail "$options: the main report changed"
+done
+blocks="--interaction --effects --pairwise"
+# shellcheck disable=SC2086
+"$tevrol" $blocks "$regions" 200 -1 >"$work/blocks.out"
+grep -q "^P value for XA:XB = " "$work/blocks.out" && grep -q "^Effect sizes" "$work/blocks.out" &&
+  grep -q "^north - coast " "$work/blocks.out" || fail "blocks: missing from the report"
+# A pair's F is the F of the file of its individuals (on 10 loci: its own
+# numbers, not those of the whole file's other levels).
+cut -f 1-12 "$regions" | awk -F '\t' 'NR == 1 || $1 == "south" || $1 == "coast"' >"$work/pair.txt"
+cut -f 1-12 "$regions" >"$work/ten.txt"
+pairF=$("$tevrol" --pairwise "$work/ten.txt" 100 -1 | awk '$1 == "coast" && $3 == "south" { print $5 }')
+fileF=$("$tevrol" "$work/pair.txt" 100 -1 | awk '$1 == "XA" { print $6 }')
+[ -n "$pairF" ] && [ "$pairF" = "$fileF" ] || fail "pair coast - south: F '$pairF', its file's '$fileF'"
+# Identifiers taken for a factor: an error before any permutation, not days
+# of pairs or a matrix of a million rows.
+awk 'BEGIN { print "id\tB\tL"; for (i = 0; i < 1001; ++i) print "i" i "\tx\t" i % 3 }' >"$work/ids.txt"
+expect_run pairwise_levels 13 "ERROR: Too many levels for --pairwise: 1001 and 1, at most 100 per factor" \
+  "$tevrol" --pairwise "$work/ids.txt" 100 -1
+expect_run interaction_levels 13 "ERROR: Too many levels for --interaction: 1001 + 1, at most 1000 in all" \
+  "$tevrol" --interaction "$work/ids.txt" 100 -1
+for engine in pairs dense bitset sparse sliced haplotypes reference; do
+  for threads in 1 2; do
+    # shellcheck disable=SC2086
+    TEVROL_ENGINE=$engine "$tevrol" -t "$threads" $blocks "$regions" 200 -1 |
+      cmp -s - "$work/blocks.out" || fail "blocks: $engine with $threads threads differs"
+  done
+done
+
 [ "$failures" = 0 ] && echo "all special cases passed"
 [ "$failures" = 0 ]

@@ -13,6 +13,7 @@
 #include "analysis/anova.h"
 #include "analysis/design.h"
 #include "analysis/distances.h"
+#include "analysis/interaction.h"
 #include "data/levels.h"
 #include "test_support.h"
 
@@ -211,6 +212,23 @@ TEST(AnovaStats, UnbalancedExample) {
   EXPECT_DOUBLE_EQ(s.MS[Error], 1.0 / 6);
   EXPECT_DOUBLE_EQ(s.var[Error], 1.0 / 6);
   EXPECT_DOUBLE_EQ(s.var[Total], 11.0 / 12);
+}
+
+// Effect sizes from the table's own numbers; a variance component below 0
+// gives a negative Phi, as computed.
+TEST(AnovaStats, EffectSizesOfTheUnbalancedExample) {
+  const Analysed d(test::kUnbalancedData);
+  const MainEffects e = computeMainEffects(d.stats);
+  EXPECT_DOUBLE_EQ(e.factor[0].r2Seq, 0.5);     // 4/3 of 8/3
+  EXPECT_DOUBLE_EQ(e.factor[0].r2Adj, 0.5625);  // 1.5 of 8/3
+  EXPECT_DOUBLE_EQ(e.factor[1].r2Seq, 0.3125);  // 5/6 of 8/3
+  EXPECT_DOUBLE_EQ(e.factor[0].phi, 6.0 / 11);  // 0.5 of 11/12
+  EXPECT_DOUBLE_EQ(e.factor[1].varPercent, 300.0 / 11);
+  EXPECT_DOUBLE_EQ(e.errorVarPercent, 200.0 / 11);
+  AnovaStats negative = d.stats;
+  negative.var = {-0.25, 0.25, 1.0, 1.0};
+  EXPECT_EQ(computeMainEffects(negative).factor[0].phi, -0.25);
+  EXPECT_EQ(computeMainEffects(negative).factor[0].varPercent, -25);
 }
 
 // n[XA] sums Q_b over XB levels and divides by A - 1; n[XB] the other way round.

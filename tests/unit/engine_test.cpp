@@ -6,12 +6,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "analysis/distances.h"
+#include "analysis/interaction.h"
 #include "data/levels.h"
 #include "permutation/pass_loop.h"
 #include "permutation/random.h"
@@ -81,6 +83,14 @@ std::vector<uint64_t> flatten(const AnovaStats& s) {
   return out;
 }
 
+std::vector<uint64_t> flatten(const InteractionStats& s) {
+  std::vector<uint64_t> out;
+  for (const auto* v : {&s.df, &s.seqSS, &s.adjSS, &s.MS, &s.F, &s.R2, &s.R2adj}) {
+    for (const double x : *v) out.push_back(bits(x));
+  }
+  return out;
+}
+
 struct RunRecord {
   std::vector<std::vector<uint64_t>> passes;
   PermutationCounts counts;
@@ -109,20 +119,26 @@ class Fixture {
     }
   }
 
-  // mode: a mode's name, or nullptr for the automatic choice.
-  RunRecord run(int32_t nperm, int32_t seed, const char* mode, int threads) const {
+  // mode: a mode's name, or nullptr for the automatic choice. With
+  // `interaction` every pass's table with interaction follows its main
+  // table in the record, and its counts follow the main ones.
+  RunRecord run(int32_t nperm, int32_t seed, const char* mode, int threads,
+                bool interaction = false) const {
     Random random;
     random.setSeed(seed);
     AnovaStats stats;
     computeFixedStats(stats, design_);
     RunRecord record;
+    const InteractionDesign model = makeInteractionDesign(design_);
+    InteractionLoop withInteraction{model, {}, {}};
+    std::vector<std::vector<uint64_t>> tables;
     PassLoop loop{
         design_, nperm, random, stats, record.counts, nullptr, [&](int32_t, const AnovaStats& s) {
           record.passes.push_back(flatten(s));
         }};
     const EngineModeRow* row = mode == nullptr ? nullptr : findEngineMode(mode);
     EXPECT_TRUE(mode == nullptr || row != nullptr) << mode;
-    const auto engine = makeEngine(design_, loci_, nperm, row, threads);
+    const auto engine = makeEngine(design_, loci_, nperm, row, threads, interaction);
     EXPECT_TRUE(row == nullptr || &engine->mode() == row);
     // The observed table shown before the mode's tables are built.
     GroupSums counted;
@@ -130,7 +146,14 @@ class Fixture {
     const GroupSums& observed = engine->observedSums();
     EXPECT_TRUE(counted.total == observed.total && counted.cell == observed.cell &&
                 counted.levelA == observed.levelA && counted.levelB == observed.levelB);
+    if (interaction) loop.interaction = &withInteraction;
     runEngineLoop(loop, *engine, threads);
+    if (interaction) {
+      // The observed table, then the counts, as one more record.
+      std::vector<uint64_t> last = flatten(withInteraction.observed);
+      for (const double c : withInteraction.counts.observedAbove) last.push_back(bits(c));
+      record.passes.push_back(last);
+    }
     return record;
   }
 
@@ -354,6 +377,138 @@ TEST(Engine, ManyLocusValuesUseWideCodes) {
   // Any two individuals differ at both loci: S_T = 2 N (N - 1), SS_Total = N - 1.
   const size_t seqSSTotal = 4 + Total;
   EXPECT_EQ(sparse.passes[0][seqSSTotal], bits(32999.0));
+}
+
+// The sums of squares of a projection of the Gower matrix -C D C / 2 onto
+// the span of some indicator columns (orthonormalised one by one, a column
+// that adds nothing left out), and the dimension of that span.
+struct Projection {
+  double ss = 0;
+  int rank = 0;
+};
+
+Projection project(const std::vector<double>& gower, int n,
+                   const std::vector<std::vector<double>>& columns) {
+  std::vector<std::vector<double>> basis;
+  Projection out;
+  for (std::vector<double> q : columns) {
+    for (const auto& e : basis) {
+      double dot = 0;
+      for (int i = 0; i < n; ++i) dot += q[size_t(i)] * e[size_t(i)];
+      for (int i = 0; i < n; ++i) q[size_t(i)] -= dot * e[size_t(i)];
+    }
+    double norm = 0;
+    for (const double x : q) norm += x * x;
+    if (norm < 1e-9) continue;
+    for (double& x : q) x /= std::sqrt(norm);
+    for (int i = 0; i < n; ++i) {
+      for (int j = 0; j < n; ++j) out.ss += q[size_t(i)] * gower[size_t(i * n + j)] * q[size_t(j)];
+    }
+    basis.push_back(q);
+  }
+  out.rank = int(basis.size());
+  return out;
+}
+
+// The table with interaction against projections of the explicit distance
+// matrix: unbalanced designs with empty cells, a factor of one level, a cell
+// of one, two blocks of cells with no level in common, missing values.
+TEST(Interaction, TableMatchesProjectionsOfTheDistanceMatrix) {
+  std::vector<std::string> data = {
+      randomData({60, 4, 3, 6, 3, true}, 11),
+      randomData({40, 1, 3, 5, 3, false}, 12),
+      randomData({40, 3, 1, 5, 2, false}, 13),
+      randomData({50, 3, 4, 8, 4, true, 0.2}, 14),
+      "A\tB\tL\np\tx\t1\np\tx\t2\np\ty\t1\nq\tx\t2\nq\ty\t2\nq\ty\t2\nq\ty\t1\n",
+      "A\tB\tL1\tL2\np\tx\t1\t1\np\tx\t2\t1\nq\tx\t2\t2\nr\ty\t1\t2\nr\ty\t1\t1\ns\ty\t2\t2\n"};
+  for (size_t k = 0; k < data.size(); ++k) {
+    Fixture fixture(data[k], kMissingTexts);
+    const Design& design = fixture.design();
+    const int n = design.individuals;
+    const DistanceTable d = buildDistanceTable(fixture.loci());
+    std::vector<double> rowMean(size_t(n), 0);
+    double mean = 0;
+    for (int i = 0; i < n; ++i) {
+      for (int j = 0; j < n; ++j) rowMean[size_t(i)] += d.at(i, j) / double(n);
+      mean += rowMean[size_t(i)] / n;
+    }
+    std::vector<double> gower(size_t(n) * size_t(n));
+    for (int i = 0; i < n; ++i) {
+      for (int j = 0; j < n; ++j) {
+        gower[size_t(i * n + j)] =
+            -0.5 * (d.at(i, j) - rowMean[size_t(i)] - rowMean[size_t(j)] + mean);
+      }
+    }
+    std::vector<std::vector<double>> a, b, cells;
+    for (int32_t x = 0; x < design.levelsA; ++x) a.emplace_back(size_t(n), 0);
+    for (int32_t y = 0; y < design.levelsB; ++y) b.emplace_back(size_t(n), 0);
+    for (size_t c = 0; c < design.cellSize.size(); ++c) cells.emplace_back(size_t(n), 0);
+    for (int i = 0; i < n; ++i) {
+      const MemberRef m = design.member(i);
+      a[size_t(m.a)][size_t(i)] = b[size_t(m.b)][size_t(i)] = 1;
+      cells[size_t(design.cell(m.a, m.b))][size_t(i)] = 1;
+    }
+    std::vector<std::vector<double>> ab = a;
+    ab.insert(ab.end(), b.begin(), b.end());
+    const Projection pa = project(gower, n, a), pb = project(gower, n, b);
+    const Projection pab = project(gower, n, ab), pc = project(gower, n, cells);
+    double total = 0;
+    for (int i = 0; i < n; ++i) total += gower[size_t(i * n + i)];
+
+    const auto engine =
+        makeEngine(design, fixture.loci(), 100, findEngineMode("reference"), 1, true);
+    InteractionStats s;
+    computeInteractionStats(s, design, makeInteractionDesign(design), engine->observedSums());
+    const std::string what = "data set " + std::to_string(k);
+    const auto near = [&](double expected, double actual, const char* row) {
+      EXPECT_NEAR(expected, actual, 1e-9 * (1 + total)) << what << ", " << row;
+    };
+    near(pa.ss, s.seqSS[IntXA], "XA");
+    near(pab.ss - pa.ss, s.seqSS[IntXB], "XB after XA");
+    near(pab.ss - pb.ss, s.adjSS[IntXA], "XA after XB");
+    near(pc.ss - pab.ss, s.seqSS[IntXAB], "XA:XB");
+    near(total - pc.ss, s.seqSS[IntResidual], "Residual");
+    near(total, s.seqSS[IntTotal], "Total");
+    EXPECT_EQ(s.df[IntXA], pab.rank - pb.rank) << what;
+    EXPECT_EQ(s.df[IntXB], pab.rank - pa.rank) << what;
+    EXPECT_EQ(s.df[IntXAB], pc.rank - pab.rank) << what;
+    EXPECT_EQ(s.df[IntResidual], n - pc.rank) << what;
+    // A row of no degrees of freedom has no F, not the infinity of a rounding.
+    for (const int r : {IntXA, IntXB, IntXAB}) {
+      if (s.df[size_t(r)] == 0) {
+        EXPECT_TRUE(std::isnan(s.F[size_t(r)])) << what << ", row " << r;
+      } else {
+        EXPECT_EQ(s.F[size_t(r)], (s.adjSS[size_t(r)] / s.df[size_t(r)]) / s.MS[IntResidual])
+            << what;
+      }
+    }
+  }
+}
+
+// The sums between levels are exact in every mode: the same bits, the same
+// counts, with any number of threads.
+TEST(Interaction, EveryModeGivesTheSameTableAndCounts) {
+  const Shape shapes[] = {{120, 4, 3, 20, 4, true},
+                          {90, 1, 3, 5, 3, false},
+                          {200, 6, 5, 50, 2, true, 0.1},
+                          {150, 3, 2, 12, 5, false, 0.3},
+                          {35, 35, 2, 3, 2, false}};
+  unsigned seed = 40;
+  for (const Shape& shape : shapes) {
+    Fixture fixture(randomData(shape, seed++), kMissingTexts);
+    fixture.restoreLeftOutLoci(kMissingTexts);
+    const RunRecord reference = fixture.run(100, -4, "reference", 1, true);
+    const RunRecord plain = fixture.run(100, -4, "reference", 1);
+    for (size_t p = 0; p < plain.passes.size(); ++p) {
+      ASSERT_EQ(plain.passes[p], reference.passes[p]) << "main table changed, pass " << p;
+    }
+    for (const EngineModeRow& row : engineModes()) {
+      const std::string what =
+          std::string(row.name) + ", design " + std::to_string(shape.individuals);
+      expectSameRun(reference, fixture.run(100, -4, row.name, 1, true), what);
+      expectSameRun(reference, fixture.run(100, -4, row.name, 2, true), what + ", 2 threads");
+    }
+  }
 }
 
 }  // namespace

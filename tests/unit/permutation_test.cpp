@@ -291,6 +291,21 @@ TEST(PermutationRun, CancelledLoopStopsWithinABatch) {
   EXPECT_LE(recorded, 1 + 256);  // the observed pass and one batch
 }
 
+// Holm and Benjamini-Hochberg by hand: ties take one value, P = 1 stays 1,
+// no adjusted P exceeds 1, and the results keep the order given.
+TEST(PValue, AdjustedForTheNumberOfPairs) {
+  const std::vector<double> p = {0.01, 0.04, 0.04, 0.02, 1.0, 0.5};
+  const std::vector<double> holm = {0.06, 0.16, 0.16, 0.10, 1.0, 1.0};
+  const std::vector<double> bh = {0.06, 0.06, 0.06, 0.06, 1.0, 0.6};
+  const std::vector<double> gotHolm = holmAdjusted(p);
+  const std::vector<double> gotBH = benjaminiHochbergAdjusted(p);
+  for (size_t k = 0; k < p.size(); ++k) {
+    EXPECT_DOUBLE_EQ(holm[k], gotHolm[k]) << k;
+    EXPECT_DOUBLE_EQ(bh[k], gotBH[k]) << k;
+  }
+  EXPECT_EQ(holmAdjusted({0.3}), std::vector<double>{0.3});
+}
+
 TEST(PermutationRun, UnbalancedExampleReferenceRun) {
   const RunRecord run = referenceRun(test::kUnbalancedData, true);
   EXPECT_EQ(run.observedCalls, 1);

@@ -37,6 +37,36 @@ test_that("results are the command line's JSON, number for number", {
   }
 })
 
+test_that("the table with interaction and the effect sizes are the command line's", {
+  skip_if_not_installed("jsonlite")
+  json <- jsonlite::fromJSON(cli_file("regions_blocks", ".json"), simplifyVector = FALSE)
+  x <- run_example("regions", interaction = TRUE, effects = TRUE, pairwise = TRUE)
+  i <- json$interaction
+  for (row in c("XA", "XB", "XA:XB")) {
+    expect_identical(unlist(x$interaction[row, c("df", "seq_ss", "adj_ss", "ms", "F", "r2_seq")]),
+                     unlist(i[[row]]), ignore_attr = TRUE)
+    expect_identical(unlist(x$interaction[row, c("type", "p", "se", "bound", "extreme")]),
+                     unlist(i$tests[[row]][c("type", "p", "se", "bound", "extreme")]),
+                     ignore_attr = TRUE)
+  }
+  expect_identical(x$interaction["Residual", "seq_ss"], i$Residual$ss)
+  keys <- c("F", "r2", "p", "se", "bound", "extreme", "p_holm", "p_bh")
+  from_json <- do.call(rbind, lapply(json$pairwise, function(p) {
+    c(p[keys], setNames(p$interaction[keys], paste0(keys, "_int")))
+  }))
+  expect_identical(as.matrix(x$pairwise[colnames(from_json)]),
+                   matrix(unlist(from_json), nrow(from_json)), ignore_attr = TRUE)
+  expect_identical(paste(x$pairwise$level1, x$pairwise$level2),
+                   vapply(json$pairwise, function(p) paste(p$levels, collapse = " "), ""))
+  for (row in c("XA", "XB")) {
+    expect_identical(unlist(x$effects[row, ]), unlist(json$effects[[row]]), ignore_attr = TRUE)
+  }
+  cli <- readLines(cli_file("regions_blocks", ".out"))
+  shown <- capture.output(print(x))
+  expect_identical(shown, cli[grep("^Levels for first factor", cli):max(grep(".", cli))])
+  expect_null(run_example("demo")$interaction)
+})
+
 test_that("print() shows the command line's report from the levels to the last P value", {
   for (name in names(runs)) {
     cli <- readLines(cli_file(name, ".out"))
