@@ -8,6 +8,7 @@
 #include <pybind11/stl.h>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -299,6 +300,8 @@ struct Request {
   std::vector<std::string> missing;
   double maxMissing = 1.0;
   bool keepNull = false;
+  // The blocks after the P values: interaction, effects, pairwise.
+  std::array<bool, 3> blocks{};
 };
 
 tevrol::RunRequest coreRequest(const Request& request) {
@@ -310,6 +313,9 @@ tevrol::RunRequest coreRequest(const Request& request) {
   out.input.hasMissing = request.hasMissing;
   out.input.missing = request.missing;
   out.input.maxMissing = request.maxMissing;
+  out.interaction = request.blocks[0];
+  out.effects = request.blocks[1];
+  out.pairwise = request.blocks[2];
   return out;
 }
 
@@ -377,7 +383,7 @@ py::dict toPython(Outcome& outcome) {
 
 Request makeRequest(int64_t nperm, std::optional<int32_t> seed, int threads,
                     std::optional<std::vector<std::string>> missing, double maxMissing,
-                    bool keepNull) {
+                    bool keepNull, const std::array<bool, 3>& blocks) {
   Request request;
   request.nperm = nperm;
   request.seed = seed;
@@ -386,6 +392,7 @@ Request makeRequest(int64_t nperm, std::optional<int32_t> seed, int threads,
   if (missing) request.missing = *missing;
   request.maxMissing = maxMissing;
   request.keepNull = keepNull;
+  request.blocks = blocks;
   return request;
 }
 
@@ -568,22 +575,23 @@ PYBIND11_MODULE(_core, module) {
                             const std::vector<std::string>& factors, int64_t nperm,
                             std::optional<int32_t> seed, int threads,
                             std::optional<std::vector<std::string>> missing, double maxMissing,
-                            bool keepNull, bool haplotypes,
+                            bool keepNull, const std::array<bool, 3>& blocks, bool haplotypes,
                             const std::vector<std::string>& regions) {
     return runFile(path, samples, factors, haplotypes, regions,
-                   makeRequest(nperm, seed, threads, std::move(missing), maxMissing, keepNull));
+                   makeRequest(nperm, seed, threads, std::move(missing), maxMissing, keepNull,
+                               blocks));
   });
   module.def("run_frame", [](const py::list& columns, int64_t nperm, std::optional<int32_t> seed,
                              int threads, std::optional<std::vector<std::string>> missing,
-                             double maxMissing, bool keepNull) {
-    return runFrame(columns,
-                    makeRequest(nperm, seed, threads, std::move(missing), maxMissing, keepNull));
+                             double maxMissing, bool keepNull, const std::array<bool, 3>& blocks) {
+    return runFrame(columns, makeRequest(nperm, seed, threads, std::move(missing), maxMissing,
+                                         keepNull, blocks));
   });
   module.def("run_codes", [](const py::list& factors, const py::array& codes, bool sitesFirst,
                              int64_t nperm, std::optional<int32_t> seed, int threads,
-                             double maxMissing, bool keepNull) {
+                             double maxMissing, bool keepNull, const std::array<bool, 3>& blocks) {
     return runCodes(factors, codes, sitesFirst,
-                    makeRequest(nperm, seed, threads, std::nullopt, maxMissing, keepNull));
+                    makeRequest(nperm, seed, threads, std::nullopt, maxMissing, keepNull, blocks));
   });
   module.def("read", &readFile);
 }

@@ -184,3 +184,20 @@ def test_every_kind_of_column_gives_the_same_table(tmp_path):
     path.write_bytes(b"pop\tperiod\tL1\nZ\xfcrich\tx\t1\nBern\tx\t2\nZ\xfcrich\ty\t1\nBern\ty\t2\n")
     result = tevrol.run(tevrol.read(str(path)), nperm=100, seed=-1)
     assert result.levels["XA"][0].encode("utf-8", "surrogateescape") == b"Z\xfcrich"
+
+
+@needs_cli
+def test_blocks_after_the_p_values_are_the_command_lines(tmp_path):
+    expected = cli_json(tmp_path, "--interaction", "--effects", "--pairwise", example("regions.txt"),
+                        999, -1)
+    x = tevrol.run(example("regions.txt"), nperm=999, seed=-1, interaction=True, effects=True,
+                   pairwise=True)
+    assert json.loads(json.dumps(x.to_dict())) == expected
+    assert x.interaction.loc["XA:XB", "F"] == expected["interaction"]["XA:XB"]["F"]
+    assert x.interaction.loc["XB", "p"] == expected["interaction"]["tests"]["XB"]["p"]
+    assert x.effects.loc["XA", "phi"] == expected["effects"]["XA"]["phi"]
+    assert list(x.pairwise["p_holm"]) == [pair["p_holm"] for pair in expected["pairwise"]]
+    assert "Pairwise comparisons" in str(x)
+    plain = tevrol.run(example("regions.txt"), nperm=999, seed=-1)
+    assert plain.interaction is None and plain.pairwise is None
+    assert str(x).startswith(str(plain))

@@ -67,14 +67,16 @@ def read(path, samples=None, factors=None, missing=None, max_missing=1.0, haplot
 
 
 def run(data, nperm=1000, seed=None, threads=None, keep_null=False, missing=None,
-        max_missing=1.0, *, samples=None, factors=None, haplotypes=False, region=None):
+        max_missing=1.0, *, samples=None, factors=None, haplotypes=False, region=None,
+        interaction=False, effects=False, pairwise=False):
     """The analysis of a DataFrame whose first two columns are the factors and
     the rest the loci (texts, categoricals or integers). A missing cell (None,
     NaN) is a missing value when `missing` is given (an empty list declares
     those alone), else an error. `data` may also be a file's path, read as
     the command line reads it (`samples`, `factors`, `haplotypes`, `region`
     as for read())."""
-    request = _run_arguments(nperm, seed, threads, keep_null, max_missing)
+    request = _run_arguments(nperm, seed, threads, keep_null, max_missing, interaction, effects,
+                             pairwise)
     if isinstance(data, (str, bytes, os.PathLike)):
         if factors is not None:
             factors = _texts_argument(factors, "factors")
@@ -83,7 +85,7 @@ def run(data, nperm=1000, seed=None, threads=None, keep_null=False, missing=None
             "" if samples is None else _path(samples, "samples"),
             [] if factors is None else [_bytes(f) for f in factors],
             request["nperm"], request["seed"], request["threads"], _missing_argument(missing),
-            request["max_missing"], request["keep_null"],
+            request["max_missing"], request["keep_null"], request["blocks"],
             *_variant_arguments(haplotypes, region))
         return Result(core)
     if not isinstance(data, pd.DataFrame):
@@ -97,18 +99,20 @@ def run(data, nperm=1000, seed=None, threads=None, keep_null=False, missing=None
         columns.append(_column(series, str(name), k < 2, declared, known))
     core = _core.run_frame(columns, request["nperm"], request["seed"], request["threads"],
                            _missing_argument(missing), request["max_missing"],
-                           request["keep_null"])
+                           request["keep_null"], request["blocks"])
     return Result(core)
 
 
 def run_codes(xa, xb, codes, sites_first=False, nperm=1000, seed=None, threads=None,
-              keep_null=False, max_missing=1.0):
+              keep_null=False, max_missing=1.0, *, interaction=False, effects=False,
+              pairwise=False):
     """The analysis of a matrix of integer allele codes (int8 ... int64),
     individuals x loci, or sites x individuals with sites_first=True; negative
     codes are missing values. xa and xb give each individual's levels. The
     matrix is read where it lies; the result is that of the same data written
     as a table, the codes as texts, with --missing naming the negative ones."""
-    request = _run_arguments(nperm, seed, threads, keep_null, max_missing)
+    request = _run_arguments(nperm, seed, threads, keep_null, max_missing, interaction, effects,
+                             pairwise)
     if not isinstance(codes, np.ndarray):
         raise Error("codes must be a numpy array of integers")
     factors = []
@@ -120,14 +124,16 @@ def run_codes(xa, xb, codes, sites_first=False, nperm=1000, seed=None, threads=N
         raise Error("xa and xb must give one level per individual: %d and %d" % (
             len(factors[0][1]), len(factors[1][1])))
     core = _core.run_codes(factors, codes, bool(sites_first), request["nperm"], request["seed"],
-                           request["threads"], request["max_missing"], request["keep_null"])
+                           request["threads"], request["max_missing"], request["keep_null"],
+                           request["blocks"])
     return Result(core)
 
 
 class Result:
-    """One run: anova, tests, sample_sizes (DataFrames), levels, factors,
-    individuals, loci, nperm, seed, null (when kept) and the report; str() is
-    the report, to_dict() the command line's JSON document."""
+    """One run: anova, tests, sample_sizes, effects (DataFrames), levels,
+    factors, individuals, loci, nperm, seed, null (when kept), interaction and
+    pairwise (DataFrames when asked for) and the report; str() is the report,
+    to_dict() the command line's JSON document."""
 
     def __init__(self, core):
         _notify(core["notes"], 4)
@@ -157,6 +163,34 @@ class Result:
               t[f]["bound"], t[f]["extreme"]]
              for t in doc["tests"] for f in ("XA", "XB")],
             columns=["type", "permuted", "factor", "p", "se", "bound", "extreme"])
+        # The blocks after the P values: the table with interaction and its
+        # tests, the effect sizes (always computed), the pairwise comparisons.
+        self.interaction = None
+        if "interaction" in doc:
+            table = doc["interaction"]
+            tests = table["tests"]
+            rows = ["XA", "XB", "XA:XB", "Residual", "Total"]
+            self.interaction = pd.DataFrame(
+                [[_number(table[row].get(key, table[row].get("ss") if key == "seq_ss" else None))
+                  for key in ("df", "seq_ss", "adj_ss", "ms", "F", "r2")]
+                 + [_number(tests[row]["p"]) if row in tests else float("nan"),
+                    _number(tests[row]["se"]) if row in tests else float("nan")]
+                 for row in rows],
+                index=rows, columns=["df", "seq_ss", "adj_ss", "ms", "F", "r2", "p", "se"])
+        effects = doc["effects"]
+        self.effects = pd.DataFrame(
+            [[_number(effects[row].get(key)) for key in ("r2_seq", "r2_adj", "var_percent", "phi")]
+             for row in ("XA", "XB", "Error")],
+            index=["XA", "XB", "Error"], columns=["r2_seq", "r2_adj", "var_percent", "phi"])
+        self.pairwise = None
+        if "pairwise" in doc:
+            self.pairwise = pd.DataFrame(
+                [[pair["factor"], pair["levels"][0], pair["levels"][1],
+                  pair["type"], pair["individuals"], _number(pair["F"]), _number(pair["r2"]),
+                  _number(pair["p"]), _number(pair["se"]), _number(pair["p_holm"]),
+                  _number(pair["p_bh"])] for pair in doc["pairwise"]],
+                columns=["factor", "first", "second", "type", "individuals", "F", "r2", "p",
+                         "se", "p_holm", "p_bh"])
         self.null = None
         if core["null"] is not None:
             f = core["null"]
@@ -231,7 +265,11 @@ def _variant_arguments(haplotypes, region):
     return haplotypes, [_bytes(r) for r in regions]
 
 
-def _run_arguments(nperm, seed, threads, keep_null, max_missing):
+def _run_arguments(nperm, seed, threads, keep_null, max_missing, interaction=False,
+                   effects=False, pairwise=False):
+    blocks = (interaction, effects, pairwise)
+    if not all(isinstance(b, bool) for b in blocks):
+        raise Error("interaction, effects and pairwise must be True or False")
     nperm = min(max(_whole(nperm, "nperm"), -2**62), 2**62)
     _core.check_nperm(nperm)
     if seed is not None:
@@ -246,7 +284,7 @@ def _run_arguments(nperm, seed, threads, keep_null, max_missing):
     if not isinstance(keep_null, (bool, np.bool_)):
         raise Error("keep_null must be True or False")
     return {"nperm": nperm, "seed": seed, "threads": int(threads), "keep_null": bool(keep_null),
-            "max_missing": _fraction(max_missing)}
+            "max_missing": _fraction(max_missing), "blocks": blocks}
 
 
 def _column(series, name, factor, declared, known):
