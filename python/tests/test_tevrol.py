@@ -197,6 +197,7 @@ def test_blocks_after_the_p_values_are_the_command_lines(tmp_path):
     assert x.interaction.loc["XB", "p"] == expected["interaction"]["tests"]["XB"]["p"]
     assert x.effects.loc["XA", "phi"] == expected["effects"]["XA"]["phi"]
     assert list(x.pairwise["p_holm"]) == [pair["p_holm"] for pair in expected["pairwise"]]
+    assert list(x.pairwise["F_int"]) == [pair["interaction"]["F"] for pair in expected["pairwise"]]
     assert "Pairwise comparisons" in str(x)
     plain = tevrol.run(example("regions.txt"), nperm=999, seed=-1)
     assert plain.interaction is None and plain.pairwise is None

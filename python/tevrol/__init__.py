@@ -184,13 +184,18 @@ class Result:
             index=["XA", "XB", "Error"], columns=["r2_seq", "r2_adj", "var_percent", "phi"])
         self.pairwise = None
         if "pairwise" in doc:
+            # With the table with interaction, each pair's numbers of it follow.
+            keys = ["F", "r2", "p", "se", "p_holm", "p_bh"]
+            parts = [("", lambda pair: pair)]
+            if "interaction" in doc:
+                parts.append(("_int", lambda pair: pair["interaction"]))
             self.pairwise = pd.DataFrame(
-                [[pair["factor"], pair["levels"][0], pair["levels"][1],
-                  pair["type"], pair["individuals"], _number(pair["F"]), _number(pair["r2"]),
-                  _number(pair["p"]), _number(pair["se"]), _number(pair["p_holm"]),
-                  _number(pair["p_bh"])] for pair in doc["pairwise"]],
-                columns=["factor", "first", "second", "type", "individuals", "F", "r2", "p",
-                         "se", "p_holm", "p_bh"])
+                [[pair["factor"], pair["levels"][0], pair["levels"][1], pair["type"],
+                  pair["individuals"]]
+                 + [_number(part(pair)[key]) for _, part in parts for key in keys]
+                 for pair in doc["pairwise"]],
+                columns=["factor", "first", "second", "type", "individuals"]
+                + [key + suffix for suffix, _ in parts for key in keys])
         self.null = None
         if core["null"] is not None:
             f = core["null"]

@@ -183,7 +183,9 @@ new_result <- function(core, null_f) {
   if (!is.null(core$pairwise)) {
     p <- core$pairwise
     factor <- c("XA", "XB")[p$factor + 1]
-    level <- function(code) mapply(function(f, k) levels[[f]][k + 1], factor, code, USE.NAMES = FALSE)
+    level <- function(code) {
+      vapply(seq_along(code), function(k) levels[[factor[k]]][code[k] + 1], character(1))
+    }
     pairwise <- data.frame(factor = factor, level1 = level(p$first), level2 = level(p$second),
                            type = as.integer(p$factor), individuals = as.integer(p$individuals),
                            F = p$F, r2 = p$r2, p = p$p, se = p$se, bound = as.logical(p$bound),

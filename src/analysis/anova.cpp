@@ -53,35 +53,35 @@ void computeFixedStats(AnovaStats& stats, const Design& design) {
   stats.n[XB] = (N - sumR) / (B - 1);
 }
 
-void computePassStats(AnovaStats& stats, const Design& design, const GroupSums& sums) {
+WithinSS computeWithinSS(const Design& design, const GroupSums& sums) {
   const int32_t A = design.levelsA;
   const int32_t B = design.levelsB;
-  stats.seqSS[Total] = sums.total / (2.0 * design.individuals);
-
-  double ssError = 0;
+  WithinSS w;
   for (int32_t a = 0; a < A; ++a) {
     for (int32_t b = 0; b < B; ++b) {
       const int32_t n = design.size(a, b);
-      if (n > 0) ssError += (sums.cell[static_cast<size_t>(design.cell(a, b))] / 2) / n;
+      if (n > 0) w.cells += (sums.cell[static_cast<size_t>(design.cell(a, b))] / 2) / n;
     }
   }
-  stats.seqSS[Error] = ssError;
-
-  double withinA = 0;
   for (int32_t a = 0; a < A; ++a) {
     const double n = design.levelSizesXA[static_cast<size_t>(a)];
-    if (n > 0) withinA += (sums.levelA[static_cast<size_t>(a)] / 2) / n;
+    if (n > 0) w.levelsA += (sums.levelA[static_cast<size_t>(a)] / 2) / n;
   }
-  stats.seqSS[XA] = stats.seqSS[Total] - withinA;
-  stats.seqSS[XB] = (stats.seqSS[Total] - stats.seqSS[Error]) - stats.seqSS[XA];
-  stats.adjSS[XB] = stats.seqSS[XB];
-
-  double withinB = 0;
   for (int32_t b = 0; b < B; ++b) {
     const double n = design.levelSizesXB[static_cast<size_t>(b)];
-    if (n > 0) withinB += (sums.levelB[static_cast<size_t>(b)] / 2) / n;
+    if (n > 0) w.levelsB += (sums.levelB[static_cast<size_t>(b)] / 2) / n;
   }
-  stats.adjSS[XA] = withinB - stats.seqSS[Error];
+  return w;
+}
+
+void computePassStats(AnovaStats& stats, const Design& design, const GroupSums& sums) {
+  const WithinSS within = computeWithinSS(design, sums);
+  stats.seqSS[Total] = sums.total / (2.0 * design.individuals);
+  stats.seqSS[Error] = within.cells;
+  stats.seqSS[XA] = stats.seqSS[Total] - within.levelsA;
+  stats.seqSS[XB] = (stats.seqSS[Total] - stats.seqSS[Error]) - stats.seqSS[XA];
+  stats.adjSS[XB] = stats.seqSS[XB];
+  stats.adjSS[XA] = within.levelsB - stats.seqSS[Error];
   stats.adjSS[Error] = stats.seqSS[Error];
 
   for (const int r : {XA, XB, Error}) stats.MS[r] = stats.adjSS[r] / stats.df[r];

@@ -42,6 +42,15 @@ struct GroupSums {
 // Degrees of freedom and the n coefficients; they depend on the cell sizes only.
 void computeFixedStats(AnovaStats& stats, const Design& design);
 
+// The sums of squares within cells, within levels of XA and within levels
+// of XB (each group's sum over twice its size), from one pass's sums.
+struct WithinSS {
+  double cells = 0;
+  double levelsA = 0;
+  double levelsB = 0;
+};
+WithinSS computeWithinSS(const Design& design, const GroupSums& sums);
+
 // Everything else of the table, from the within-group sums of one pass.
 void computePassStats(AnovaStats& stats, const Design& design, const GroupSums& sums);
 

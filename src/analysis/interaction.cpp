@@ -92,24 +92,10 @@ void computeInteractionStats(InteractionStats& s, const Design& design,
   const int32_t N = design.individuals;
   const double total = sums.total / (2.0 * N);
 
-  // The same sums, in the same order, as the main table's.
-  double ssError = 0;
-  for (int32_t a = 0; a < A; ++a) {
-    for (int32_t b = 0; b < B; ++b) {
-      const int32_t n = design.size(a, b);
-      if (n > 0) ssError += (sums.cell[sz(design.cell(a, b))] / 2) / n;
-    }
-  }
-  double withinA = 0;
-  for (int32_t a = 0; a < A; ++a) {
-    const double n = design.levelSizesXA[sz(a)];
-    if (n > 0) withinA += (sums.levelA[sz(a)] / 2) / n;
-  }
-  double withinB = 0;
-  for (int32_t b = 0; b < B; ++b) {
-    const double n = design.levelSizesXB[sz(b)];
-    if (n > 0) withinB += (sums.levelB[sz(b)] / 2) / n;
-  }
+  const WithinSS within = computeWithinSS(design, sums);
+  const double ssError = within.cells;
+  const double withinA = within.levelsA;
+  const double withinB = within.levelsB;
   double quadratic = 0;
   const size_t cells = sz(model.levels) * sz(model.levels);
   for (size_t k = 0; k < cells; ++k) quadratic += model.inverse[k] * sums.cross[k];

@@ -7,6 +7,7 @@
 #include "engine/engine.h"
 #include "permutation/pass_loop.h"
 #include "permutation/pvalues.h"
+#include "run/run.h"
 
 namespace tevrol {
 
@@ -115,16 +116,13 @@ std::vector<PairComparison> comparePairs(const Design& design, const LocusCodes&
         pair.individuals = subset.design.individuals;
         pair.main.F = stats.F[sz(factor)];
         pair.main.r2 = stats.adjSS[sz(factor)] / stats.seqSS[Total];
-        const double above = counts.observedAboveCounts[sz(factor)][sz(factor)];
-        pair.main.test.value = computePValue(above, nperm);
-        pair.main.test.extreme = int64_t{nperm} - static_cast<int64_t>(above);
+        pair.main.test = factorTest(counts.observedAboveCounts[sz(factor)][sz(factor)], nperm);
         if (interaction) {
           const InteractionStats& s = withInteraction->observed;
           pair.withInteraction.F = s.F[sz(factor)];
           pair.withInteraction.r2 = s.R2adj[sz(factor)];
-          const double beaten = withInteraction->counts.observedAbove[sz(factor)];
-          pair.withInteraction.test.value = computePValue(beaten, nperm);
-          pair.withInteraction.test.extreme = int64_t{nperm} - static_cast<int64_t>(beaten);
+          pair.withInteraction.test =
+              factorTest(withInteraction->counts.observedAbove[sz(factor)], nperm);
         }
         pairs.push_back(pair);
       }

@@ -57,16 +57,19 @@ Json sampleSizesJson(const RunResult& result) {
   return rows;
 }
 
+Json testJson(const FactorTest& test) {
+  return Json{{"p", test.value.p},
+              {"se", test.value.se},
+              {"bound", test.value.bound},
+              {"extreme", test.extreme}};
+}
+
 Json testsJson(const RunResult& result) {
   Json tests = Json::array();
   for (int t = 0; t < kPermutationTypes; ++t) {
     Json test{{"type", t}, {"permuted", kPermuted[t]}};
     for (size_t f = 0; f < 2; ++f) {
-      const FactorTest& factor = result.tests[static_cast<size_t>(t)].factor[f];
-      test[kFactorKeys[f]] = Json{{"p", factor.value.p},
-                                  {"se", factor.value.se},
-                                  {"bound", factor.value.bound},
-                                  {"extreme", factor.extreme}};
+      test[kFactorKeys[f]] = testJson(result.tests[static_cast<size_t>(t)].factor[f]);
     }
     tests.push_back(std::move(test));
   }
@@ -122,13 +125,6 @@ Json inputJson(const InputSummary& input) {
   json["left_out"] = Json{{"single_state", input.singleState},
                           {"too_many_missing", input.tooManyMissing}};
   return json;
-}
-
-Json testJson(const FactorTest& test) {
-  return Json{{"p", test.value.p},
-              {"se", test.value.se},
-              {"bound", test.value.bound},
-              {"extreme", test.extreme}};
 }
 
 const char* const kInteractionKeys[kInteractionRows] = {"XA", "XB", "XA:XB", "Residual", "Total"};

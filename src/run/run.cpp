@@ -73,13 +73,6 @@ void runPermutations(const PassLoop& loop, const LocusCodes& loci, const Setting
   runEngineLoop(loop, *engine, settings.threads);
 }
 
-FactorTest factorTest(double above, int32_t nperm) {
-  FactorTest test;
-  test.value = computePValue(above, nperm);
-  test.extreme = static_cast<int64_t>(nperm) - static_cast<int64_t>(above);
-  return test;
-}
-
 // Everything of the run after the table is at hand; fills every part of
 // `result` but file, nperm and seed.
 void analyseTable(DataTable& table, const RunRequest& request, const Settings& settings,
@@ -186,6 +179,13 @@ void analyseTable(DataTable& table, const RunRequest& request, const Settings& s
 }
 
 }  // namespace
+
+FactorTest factorTest(double above, int32_t nperm) {
+  FactorTest test;
+  test.value = computePValue(above, nperm);
+  test.extreme = static_cast<int64_t>(nperm) - static_cast<int64_t>(above);
+  return test;
+}
 
 std::array<PermutationTest, kPermutationTypes> permutationTests(const PermutationCounts& counts,
                                                                 int32_t nperm) {

@@ -84,6 +84,9 @@ class Run {
 // table), data rows, and a design whose cells the report can list.
 void checkTable(const DataTable& table, const InputSummary& input);
 
+// A test from the passes in which the observed F was greater (of nperm).
+FactorTest factorTest(double above, int32_t nperm);
+
 // The tests of a result from the counts of a pass loop.
 std::array<PermutationTest, kPermutationTypes> permutationTests(const PermutationCounts& counts,
                                                                 int32_t nperm);

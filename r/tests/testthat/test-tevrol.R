@@ -65,6 +65,11 @@ test_that("the table with interaction and the effect sizes are the command line'
   shown <- capture.output(print(x))
   expect_identical(shown, cli[grep("^Levels for first factor", cli):max(grep(".", cli))])
   expect_null(run_example("demo")$interaction)
+  # No pairs to compare: the same columns, no rows.
+  one <- tevrol(data.frame(A = "p", B = "x", L = c("a", "b", "a")), nperm = 100, seed = -1,
+                pairwise = TRUE)
+  expect_identical(names(one$pairwise), names(x$pairwise)[!grepl("_int$", names(x$pairwise))])
+  expect_identical(nrow(one$pairwise), 0L)
 })
 
 test_that("print() shows the command line's report from the levels to the last P value", {
