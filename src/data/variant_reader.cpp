@@ -420,17 +420,21 @@ class VariantReader {
   }
 
   // With haplotypes, a sample's haplotypes are the alleles of its call in the
-  // first record that has GT.
+  // first record that has GT. A call missing altogether tells nothing (a
+  // diploid sample's may be written '.'): it counts as the record's longest.
   void learnPloidy(const bcf_fmt_t& genotypes) {
     data_.individualsOf.clear();
     individuals_ = 0;
     for (const int sample : keptSamples_) {
       int32_t ploidy = 0;
+      bool allMissing = true;
       for (int k = 0; k < genotypes.n; ++k) {
-        if (allele(genotypes, sample, k) == kEnd) break;
+        const int32_t value = allele(genotypes, sample, k);
+        if (value == kEnd) break;
+        allMissing = allMissing && (value >> 1) == 0;
         ++ploidy;
       }
-      ploidy = std::max(ploidy, 1);
+      if (allMissing) ploidy = genotypes.n;
       data_.individualsOf.push_back(ploidy);
       individuals_ += ploidy;
     }

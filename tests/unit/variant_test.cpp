@@ -13,6 +13,7 @@
 
 #include "data/data_table.h"
 #include "data/input.h"
+#include "data/input_stream.h"
 #include "test_support.h"
 
 namespace tevrol {
@@ -107,6 +108,12 @@ TEST(Variants, GenotypesAreUnorderedSetsAndHaplotypesFollowThePhase) {
             "1:10=0,1,1,0,.,.,1,1,.,.,0,. 1:30=2,1,.,.,.,.,0,2,.,.,2,2 | vcf 3 1 23");
   const std::string mixed = writeTempFile(
       "m.vcf", vcf(samples, phased + "1\t40\t.\tA\tG\t.\t.\t.\tGT\t0|1\t1\t0|1\t1|1\t0|0\t0|1\n"));
+  // A call missing altogether in the first record says nothing of ploidy.
+  const std::string firstMissing = writeTempFile(
+      "f.vcf", vcf(samples, "1\t10\t.\tA\tG\t.\t.\t.\tGT\t.\t1|0\t0|1\t1\t0|0\t0|1\n"
+                            "1\t20\t.\tA\tG\t.\t.\t.\tGT\t0|1\t1|0\t0|1\t0\t0|0\t0|1\n"));
+  EXPECT_EQ(dump(firstMissing, sheet, true),
+            "1:10=.,.,1,0,0,1,1,0,0,0,1 1:20=0,1,1,0,0,1,0,0,0,0,1 | vcf 2 0 2");
   const std::string noPosition =
       writeTempFile("p.vcf", vcf(samples, "1\tx\t.\tA\tG\t.\t.\t.\tGT\t0\t1\t0\t1\t0\t1\n"));
   EXPECT_EQ(errorReport([&] { dump(noPosition, sheet); }),
@@ -179,6 +186,15 @@ TEST(Variants, DamagedOrTruncatedFilesAreErrors) {
       const std::string path = writeTempFile(std::string("bad-") + name, cut);
       const std::string report = errorReport([&] { dump(path, sheet); });
       EXPECT_EQ(report.rfind("ERROR: ", 0), 0u) << name << " " << cut.size() << ": " << report;
+    }
+    // A pipe is read by the stream, which tells a cut between bgzip blocks.
+    for (const std::string& whole : {bytes, bytes.substr(0, bytes.size() - 28)}) {
+      InputStream stream(writeTempFile(std::string("stream-") + name, whole));
+      std::vector<char> buffer(1 << 16);
+      int64_t got = 0;
+      while ((got = stream.read(buffer.data(), buffer.size())) > 0) {
+      }
+      EXPECT_EQ(got, whole == bytes ? 0 : -1) << name << ": " << stream.failure();
     }
   }
 }
