@@ -390,23 +390,22 @@ class VariantReader {
       ++data_.singleStateSites;
       return;
     }
+    // A BCF may store GT as any type; only numbers are calls.
+    const int type = genotypes->type;
+    if (type != BCF_BT_INT8 && type != BCF_BT_INT16 && type != BCF_BT_INT32) {
+      failRead("Record " + std::to_string(data_.records) + " of " + options_.file + " (" +
+               lastPlace_ + ") has a GT that is not whole numbers");
+    }
     if (options_.haplotypes && data_.individualsOf.empty()) learnPloidy(*genotypes);
     coder_.clear();
     column_ = CodeColumn();
     column_.reserve(static_cast<size_t>(individuals_));
-    switch (genotypes->type) {
-      case BCF_BT_INT8:
-        codeCalls<int8_t>(*genotypes, bcf_int8_vector_end, bcf_int8_missing);
-        break;
-      case BCF_BT_INT16:
-        codeCalls<int16_t>(*genotypes, bcf_int16_vector_end, bcf_int16_missing);
-        break;
-      case BCF_BT_INT32:
-        codeCalls<int32_t>(*genotypes, bcf_int32_vector_end, bcf_int32_missing);
-        break;
-      default:
-        failRead("Record " + std::to_string(data_.records) + " of " + options_.file + " (" +
-                 lastPlace_ + ") has a GT that is not whole numbers");
+    if (type == BCF_BT_INT8) {
+      codeCalls<int8_t>(*genotypes, bcf_int8_vector_end, bcf_int8_missing);
+    } else if (type == BCF_BT_INT16) {
+      codeCalls<int16_t>(*genotypes, bcf_int16_vector_end, bcf_int16_missing);
+    } else {
+      codeCalls<int32_t>(*genotypes, bcf_int32_vector_end, bcf_int32_missing);
     }
     if (coder_.presentValues() < 2) {
       ++data_.singleStateSites;

@@ -197,6 +197,25 @@ TEST(Variants, DamagedOrTruncatedFilesAreErrors) {
       EXPECT_EQ(got, whole == bytes ? 0 : -1) << name << ": " << stream.failure();
     }
   }
+  // A BCF may store GT as text: an error, with no byte read beyond the text.
+  const std::string textGt = writeTempFile("text-gt.bcf", "");
+  htsFile* out = hts_open(textGt.c_str(), "wb");
+  bcf_hdr_t* header = bcf_hdr_init("w");
+  EXPECT_EQ(bcf_hdr_append(header, "##contig=<ID=1>"), 0);
+  EXPECT_EQ(bcf_hdr_append(header, "##FORMAT=<ID=GT,Number=1,Type=String,Description=\"\">"), 0);
+  for (const std::string& s : samples) EXPECT_EQ(bcf_hdr_add_sample(header, s.c_str()), 0);
+  EXPECT_EQ(bcf_hdr_write(out, header), 0);
+  bcf1_t* record = bcf_init();
+  record->pos = 9;
+  EXPECT_EQ(bcf_update_alleles_str(header, record, "A,G"), 0);
+  std::vector<const char*> calls(samples.size(), "0/1 written as text");
+  EXPECT_EQ(bcf_update_format_string(header, record, "GT", calls.data(), 20), 0);
+  EXPECT_EQ(bcf_write(out, header, record), 0);
+  bcf_destroy(record);
+  bcf_hdr_destroy(header);
+  hts_close(out);
+  EXPECT_EQ(errorReport([&] { dump(textGt, sheet, true); }),
+            "ERROR: Record 1 of " + textGt + " (1:10) has a GT that is not whole numbers\n");
 }
 
 }  // namespace
