@@ -423,6 +423,7 @@ class VariantReader {
   // diploid sample's may be written '.'): it counts as the record's longest.
   void learnPloidy(const bcf_fmt_t& genotypes) {
     data_.individualsOf.clear();
+    ploidyOfMissing_.clear();
     individuals_ = 0;
     for (const int sample : keptSamples_) {
       int32_t ploidy = 0;
@@ -434,6 +435,7 @@ class VariantReader {
         ++ploidy;
       }
       if (allMissing) ploidy = genotypes.n;
+      ploidyOfMissing_.push_back(allMissing ? 1 : 0);
       data_.individualsOf.push_back(ploidy);
       individuals_ += ploidy;
     }
@@ -595,8 +597,9 @@ class VariantReader {
     };
     failRead("Sample \"" + name + "\" has " + count(alleles.size()) + " at " + lastPlace_ +
              " of " + options_.file + " but " +
-             count(static_cast<size_t>(data_.individualsOf[keptSample])) +
-             " in the first record: with --haplotypes a sample keeps its number of haplotypes");
+             count(static_cast<size_t>(data_.individualsOf[keptSample])) + " in the first record" +
+             (ploidyOfMissing_[keptSample] != 0 ? " (a missing call, counted as its longest)" : "") +
+             ": with --haplotypes a sample keeps its number of haplotypes");
   }
 
   // Record errors that leave the record unread; undeclared contigs and tags
@@ -632,6 +635,8 @@ class VariantReader {
   std::vector<uint32_t> cacheStamp_ = std::vector<uint32_t>(1 << 16, 0);
   uint32_t stamp_ = 0;
   int32_t uniformPloidy_ = 0;
+  // 1: the kept sample's call in the first record was missing altogether.
+  std::vector<uint8_t> ploidyOfMissing_;
 };
 
 }  // namespace

@@ -114,6 +114,12 @@ TEST(Variants, GenotypesAreUnorderedSetsAndHaplotypesFollowThePhase) {
                             "1\t20\t.\tA\tG\t.\t.\t.\tGT\t0|1\t1|0\t0|1\t0\t0|0\t0|1\n"));
   EXPECT_EQ(dump(firstMissing, sheet, true),
             "1:10=.,.,1,0,0,1,1,0,0,0,1 1:20=0,1,1,0,0,1,0,0,0,0,1 | vcf 2 0 2");
+  const std::string haploidLater = writeTempFile(
+      "l.vcf", vcf(samples, "1\t10\t.\tA\tG\t.\t.\t.\tGT\t.\t1|0\t0|1\t1\t0|0\t0|1\n"
+                            "1\t20\t.\tA\tG\t.\t.\t.\tGT\t0\t1|0\t0|1\t0\t0|0\t0|1\n"));
+  EXPECT_NE(errorReport([&] { dump(haploidLater, sheet, true); })
+                .find("but 2 alleles in the first record (a missing call, counted as its longest)"),
+            std::string::npos);
   const std::string noPosition =
       writeTempFile("p.vcf", vcf(samples, "1\tx\t.\tA\tG\t.\t.\t.\tGT\t0\t1\t0\t1\t0\t1\n"));
   EXPECT_EQ(errorReport([&] { dump(noPosition, sheet); }),
