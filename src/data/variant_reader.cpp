@@ -179,6 +179,10 @@ class RecordCoder {
   int32_t missingCode_ = -1;
 };
 
+// Regions end here at the latest: past every real genome, and before the
+// bins of an index overflow.
+constexpr hts_pos_t kFarthest = hts_pos_t{1} << 44;
+
 // A region of the file, as positions of its index.
 struct Region {
   int indexId;  // the sequence's number in the index
@@ -319,6 +323,8 @@ class VariantReader {
                    (sequence == -1 ? " (no sequence of that name in its header)"
                                    : " (CHR, CHR:POS or CHR:FROM-TO)"));
       }
+      // No record lies this far, and htslib's index cannot be asked beyond it.
+      end = std::min(end, kFarthest);
       if (begin >= end) continue;
       // Tabix numbers the sequences that have records, in file order.
       const int indexId =
