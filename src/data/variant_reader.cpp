@@ -604,7 +604,8 @@ class VariantReader {
     failRead("Sample \"" + name + "\" has " + count(alleles.size()) + " at " + lastPlace_ +
              " of " + options_.file + " but " +
              count(static_cast<size_t>(data_.individualsOf[keptSample])) + " in the first record" +
-             (ploidyOfMissing_[keptSample] != 0 ? " (a missing call, counted as its longest)" : "") +
+             (ploidyOfMissing_[keptSample] != 0 ? " (a missing call, counted as its longest)"
+                                                 : "") +
              ": with --haplotypes a sample keeps its number of haplotypes");
   }
 

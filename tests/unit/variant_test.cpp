@@ -168,7 +168,8 @@ TEST(Variants, RegionsReadTheRecordsWhosePositionTheyHold) {
     EXPECT_NE(errorReport([&] { dump(file, sheet, false, {"3:1-10"}); }).find("no sequence of that name"),
               std::string::npos);
     // Far beyond any genome: no records (the index alone would never return).
-    EXPECT_EQ(dump(file, sheet, false, {"1:1000000000000000000"}), std::string("| ") + format + " 0 0 0");
+    EXPECT_EQ(dump(file, sheet, false, {"1:1000000000000000000"}),
+              std::string("| ") + format + " 0 0 0");
   }
 }
 
