@@ -23,8 +23,17 @@ constexpr const char* kNoMemory = "Not enough memory for this data set";
 constexpr const char* kDamaged =
     "Could not read file: the compressed data is damaged or incomplete";
 
+constexpr const char* kNoEndBlock =
+    "Could not read file: it is bgzip-compressed but ends without the end-of-file block of bgzip, "
+    "so it is truncated";
+
 bool isGzipMagic(const unsigned char* bytes) {
   return bytes[0] == 0x1f && bytes[1] == 0x8b;
+}
+
+// A gzip header with bgzip's extra field first.
+bool isBgzfHeader(const unsigned char* bytes, size_t size) {
+  return size >= 14 && (bytes[3] & 4) != 0 && bytes[12] == 'B' && bytes[13] == 'C';
 }
 
 }  // namespace
@@ -100,12 +109,15 @@ int64_t InputStream::readPlain(char* buffer, size_t capacity) {
 // After a member, the input ends or another member starts; ended tells
 // which. False for anything else.
 bool InputStream::startNextMember(bool& ended) {
-  if (!fillRaw(2)) return fail("Could not read file"), false;
+  if (!fillRaw(14)) return fail("Could not read file"), false;
   const size_t left = rawEnd_ - rawAt_;
   ended = left == 0;
+  // bgzip ends with an empty member: a stream cut between members lacks it.
+  if (ended && bgzf_ && !lastMemberEmpty_) return fail(kNoEndBlock), false;
   if (ended) return true;
   if (left < 2 || !isGzipMagic(raw_.get() + rawAt_)) return fail(kDamaged), false;
   if (!inflaterReady_) {
+    bgzf_ = isBgzfHeader(raw_.get() + rawAt_, left);
     // Reads may run on a thread of their own, where nothing may be thrown:
     // running out of memory is a failure like the others.
     inflater_.reset(new (std::nothrow) z_stream{});
@@ -144,6 +156,7 @@ int64_t InputStream::readCompressed(char* buffer, size_t capacity) {
     produced = room - s.avail_out;
     if (status == Z_STREAM_END) {
       member_ = Member::Between;
+      lastMemberEmpty_ = s.total_out == 0;
     } else if (status == Z_MEM_ERROR) {
       return fail(kNoMemory);
     } else if (status != Z_OK && status != Z_BUF_ERROR) {

@@ -16,8 +16,8 @@ namespace tevrol {
 // large blocks. gzip-compressed input is recognised by its first bytes,
 // whatever the name, and read as the text it holds. A compressed input is a
 // sequence of complete gzip members and nothing else: a member cut short, a
-// damaged one, or bytes after a member that do not start another are a
-// failure, never a shorter text.
+// damaged one, bytes after a member that do not start another, or bgzip
+// without its end-of-file block are a failure, never a shorter text.
 class InputStream {
  public:
   // Fatal "Could not open file" when the path cannot be opened or is a folder.
@@ -61,6 +61,8 @@ class InputStream {
   bool rawEnded_ = false;  // the input has no more bytes
   std::unique_ptr<::z_stream_s> inflater_;
   bool inflaterReady_ = false;
+  bool bgzf_ = false;             // the first member is bgzip's
+  bool lastMemberEmpty_ = false;  // as bgzip's end-of-file block is
   std::string failure_;
 };
 

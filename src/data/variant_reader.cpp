@@ -179,6 +179,10 @@ class RecordCoder {
   int32_t missingCode_ = -1;
 };
 
+// Regions end here at the latest: past every real genome, and before the
+// bins of an index overflow.
+constexpr hts_pos_t kFarthest = hts_pos_t{1} << 44;
+
 // A region of the file, as positions of its index.
 struct Region {
   int indexId;  // the sequence's number in the index
@@ -319,6 +323,8 @@ class VariantReader {
                    (sequence == -1 ? " (no sequence of that name in its header)"
                                    : " (CHR, CHR:POS or CHR:FROM-TO)"));
       }
+      // No record lies this far, and htslib's index cannot be asked beyond it.
+      end = std::min(end, kFarthest);
       if (begin >= end) continue;
       // Tabix numbers the sequences that have records, in file order.
       const int indexId =
@@ -390,23 +396,22 @@ class VariantReader {
       ++data_.singleStateSites;
       return;
     }
+    // A BCF may store GT as any type; only numbers are calls.
+    const int type = genotypes->type;
+    if (type != BCF_BT_INT8 && type != BCF_BT_INT16 && type != BCF_BT_INT32) {
+      failRead("Record " + std::to_string(data_.records) + " of " + options_.file + " (" +
+               lastPlace_ + ") has a GT that is not whole numbers");
+    }
     if (options_.haplotypes && data_.individualsOf.empty()) learnPloidy(*genotypes);
     coder_.clear();
     column_ = CodeColumn();
     column_.reserve(static_cast<size_t>(individuals_));
-    switch (genotypes->type) {
-      case BCF_BT_INT8:
-        codeCalls<int8_t>(*genotypes, bcf_int8_vector_end, bcf_int8_missing);
-        break;
-      case BCF_BT_INT16:
-        codeCalls<int16_t>(*genotypes, bcf_int16_vector_end, bcf_int16_missing);
-        break;
-      case BCF_BT_INT32:
-        codeCalls<int32_t>(*genotypes, bcf_int32_vector_end, bcf_int32_missing);
-        break;
-      default:
-        failRead("Record " + std::to_string(data_.records) + " of " + options_.file + " (" +
-                 lastPlace_ + ") has a GT that is not whole numbers");
+    if (type == BCF_BT_INT8) {
+      codeCalls<int8_t>(*genotypes, bcf_int8_vector_end, bcf_int8_missing);
+    } else if (type == BCF_BT_INT16) {
+      codeCalls<int16_t>(*genotypes, bcf_int16_vector_end, bcf_int16_missing);
+    } else {
+      codeCalls<int32_t>(*genotypes, bcf_int32_vector_end, bcf_int32_missing);
     }
     if (coder_.presentValues() < 2) {
       ++data_.singleStateSites;
@@ -420,17 +425,23 @@ class VariantReader {
   }
 
   // With haplotypes, a sample's haplotypes are the alleles of its call in the
-  // first record that has GT.
+  // first record that has GT. A call missing altogether tells nothing (a
+  // diploid sample's may be written '.'): it counts as the record's longest.
   void learnPloidy(const bcf_fmt_t& genotypes) {
     data_.individualsOf.clear();
+    ploidyOfMissing_.clear();
     individuals_ = 0;
     for (const int sample : keptSamples_) {
       int32_t ploidy = 0;
+      bool allMissing = true;
       for (int k = 0; k < genotypes.n; ++k) {
-        if (allele(genotypes, sample, k) == kEnd) break;
+        const int32_t value = allele(genotypes, sample, k);
+        if (value == kEnd) break;
+        allMissing = allMissing && (value >> 1) == 0;
         ++ploidy;
       }
-      ploidy = std::max(ploidy, 1);
+      if (allMissing) ploidy = genotypes.n;
+      ploidyOfMissing_.push_back(allMissing ? 1 : 0);
       data_.individualsOf.push_back(ploidy);
       individuals_ += ploidy;
     }
@@ -592,8 +603,10 @@ class VariantReader {
     };
     failRead("Sample \"" + name + "\" has " + count(alleles.size()) + " at " + lastPlace_ +
              " of " + options_.file + " but " +
-             count(static_cast<size_t>(data_.individualsOf[keptSample])) +
-             " in the first record: with --haplotypes a sample keeps its number of haplotypes");
+             count(static_cast<size_t>(data_.individualsOf[keptSample])) + " in the first record" +
+             (ploidyOfMissing_[keptSample] != 0 ? " (a missing call, counted as its longest)"
+                                                 : "") +
+             ": with --haplotypes a sample keeps its number of haplotypes");
   }
 
   // Record errors that leave the record unread; undeclared contigs and tags
@@ -629,6 +642,8 @@ class VariantReader {
   std::vector<uint32_t> cacheStamp_ = std::vector<uint32_t>(1 << 16, 0);
   uint32_t stamp_ = 0;
   int32_t uniformPloidy_ = 0;
+  // 1: the kept sample's call in the first record was missing altogether.
+  std::vector<uint8_t> ploidyOfMissing_;
 };
 
 }  // namespace

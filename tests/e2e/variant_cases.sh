@@ -56,6 +56,13 @@ to_table() { # haplotypes(0|1)
       loci++; header = header "\t" $1 ":" $2
       split($9, keys, ":"); gt = 0
       for (k in keys) if (keys[k] == "GT") gt = k
+      # The longest call of the record: the ploidy of a call missing altogether
+      # in the first record.
+      width = 1
+      for (i = 10; i <= NF && gt; i++) {
+        split($i, field, ":"); n = split(field[gt], allele, /[\/|]/)
+        if (n > width) width = n
+      }
       for (i = 10; i <= NF; i++) {
         if (!(name[i] in level)) continue
         split($i, field, ":"); call = gt ? field[gt] : "."
@@ -64,7 +71,7 @@ to_table() { # haplotypes(0|1)
           unphased = index(call, "/") > 0
           # A call missing altogether stands for every haplotype.
           if (call == "." && i in ploidy) for (n = 1; n <= ploidy[i]; n++) allele[n] = "."
-          if (call == ".") n = i in ploidy ? ploidy[i] : 1
+          if (call == ".") n = i in ploidy ? ploidy[i] : width
           for (h = 1; h <= n; h++) {
             v = allele[h]
             if (unphased && allele[1] != allele[n]) v = "."

@@ -13,6 +13,7 @@
 
 #include "data/data_table.h"
 #include "data/input.h"
+#include "data/input_stream.h"
 #include "test_support.h"
 
 namespace tevrol {
@@ -107,6 +108,18 @@ TEST(Variants, GenotypesAreUnorderedSetsAndHaplotypesFollowThePhase) {
             "1:10=0,1,1,0,.,.,1,1,.,.,0,. 1:30=2,1,.,.,.,.,0,2,.,.,2,2 | vcf 3 1 23");
   const std::string mixed = writeTempFile(
       "m.vcf", vcf(samples, phased + "1\t40\t.\tA\tG\t.\t.\t.\tGT\t0|1\t1\t0|1\t1|1\t0|0\t0|1\n"));
+  // A call missing altogether in the first record says nothing of ploidy.
+  const std::string firstMissing = writeTempFile(
+      "f.vcf", vcf(samples, "1\t10\t.\tA\tG\t.\t.\t.\tGT\t.\t1|0\t0|1\t1\t0|0\t0|1\n"
+                            "1\t20\t.\tA\tG\t.\t.\t.\tGT\t0|1\t1|0\t0|1\t0\t0|0\t0|1\n"));
+  EXPECT_EQ(dump(firstMissing, sheet, true),
+            "1:10=.,.,1,0,0,1,1,0,0,0,1 1:20=0,1,1,0,0,1,0,0,0,0,1 | vcf 2 0 2");
+  const std::string haploidLater = writeTempFile(
+      "l.vcf", vcf(samples, "1\t10\t.\tA\tG\t.\t.\t.\tGT\t.\t1|0\t0|1\t1\t0|0\t0|1\n"
+                            "1\t20\t.\tA\tG\t.\t.\t.\tGT\t0\t1|0\t0|1\t0\t0|0\t0|1\n"));
+  EXPECT_NE(errorReport([&] { dump(haploidLater, sheet, true); })
+                .find("but 2 alleles in the first record (a missing call, counted as its longest)"),
+            std::string::npos);
   const std::string noPosition =
       writeTempFile("p.vcf", vcf(samples, "1\tx\t.\tA\tG\t.\t.\t.\tGT\t0\t1\t0\t1\t0\t1\n"));
   EXPECT_EQ(errorReport([&] { dump(noPosition, sheet); }),
@@ -154,6 +167,9 @@ TEST(Variants, RegionsReadTheRecordsWhosePositionTheyHold) {
         << name;
     EXPECT_NE(errorReport([&] { dump(file, sheet, false, {"3:1-10"}); }).find("no sequence of that name"),
               std::string::npos);
+    // Far beyond any genome: no records (the index alone would never return).
+    EXPECT_EQ(dump(file, sheet, false, {"1:1000000000000000000"}),
+              std::string("| ") + format + " 0 0 0");
   }
 }
 
@@ -180,7 +196,35 @@ TEST(Variants, DamagedOrTruncatedFilesAreErrors) {
       const std::string report = errorReport([&] { dump(path, sheet); });
       EXPECT_EQ(report.rfind("ERROR: ", 0), 0u) << name << " " << cut.size() << ": " << report;
     }
+    // A pipe is read by the stream, which tells a cut between bgzip blocks.
+    for (const std::string& whole : {bytes, bytes.substr(0, bytes.size() - 28)}) {
+      InputStream stream(writeTempFile(std::string("stream-") + name, whole));
+      std::vector<char> buffer(1 << 16);
+      int64_t got = 0;
+      while ((got = stream.read(buffer.data(), buffer.size())) > 0) {
+      }
+      EXPECT_EQ(got, whole == bytes ? 0 : -1) << name << ": " << stream.failure();
+    }
   }
+  // A BCF may store GT as text: an error, with no byte read beyond the text.
+  const std::string textGt = writeTempFile("text-gt.bcf", "");
+  htsFile* out = hts_open(textGt.c_str(), "wb");
+  bcf_hdr_t* header = bcf_hdr_init("w");
+  EXPECT_EQ(bcf_hdr_append(header, "##contig=<ID=1>"), 0);
+  EXPECT_EQ(bcf_hdr_append(header, "##FORMAT=<ID=GT,Number=1,Type=String,Description=\"\">"), 0);
+  for (const std::string& s : samples) EXPECT_EQ(bcf_hdr_add_sample(header, s.c_str()), 0);
+  EXPECT_EQ(bcf_hdr_write(out, header), 0);
+  bcf1_t* record = bcf_init();
+  record->pos = 9;
+  EXPECT_EQ(bcf_update_alleles_str(header, record, "A,G"), 0);
+  std::vector<const char*> calls(samples.size(), "0/1 written as text");
+  EXPECT_EQ(bcf_update_format_string(header, record, "GT", calls.data(), 20), 0);
+  EXPECT_EQ(bcf_write(out, header, record), 0);
+  bcf_destroy(record);
+  bcf_hdr_destroy(header);
+  hts_close(out);
+  EXPECT_EQ(errorReport([&] { dump(textGt, sheet, true); }),
+            "ERROR: Record 1 of " + textGt + " (1:10) has a GT that is not whole numbers\n");
 }
 
 }  // namespace
