@@ -388,7 +388,7 @@ class VariantReader {
     }
     if (genotypes == nullptr || genotypes->n <= 0) {
       // Every value missing.
-      if (individuals_ == 0 && options_.haplotypes && data_.individualsOf.empty()) {
+      if (options_.haplotypes && data_.individualsOf.empty()) {
         ++recordsBeforePloidy_;
       } else {
         data_.missingValues += individuals_;
@@ -402,7 +402,6 @@ class VariantReader {
       failRead("Record " + std::to_string(data_.records) + " of " + options_.file + " (" +
                lastPlace_ + ") has a GT that is not whole numbers");
     }
-    if (options_.haplotypes && data_.individualsOf.empty()) learnPloidy(*genotypes);
     coder_.clear();
     column_ = CodeColumn();
     column_.reserve(static_cast<size_t>(individuals_));
@@ -427,20 +426,17 @@ class VariantReader {
   // With haplotypes, a sample's haplotypes are the alleles of its call in the
   // first record that has GT. A call missing altogether tells nothing (a
   // diploid sample's may be written '.'): it counts as the record's longest.
-  void learnPloidy(const bcf_fmt_t& genotypes) {
+  template <typename T>
+  void learnPloidy(const bcf_fmt_t& genotypes, T vectorEnd, T missingValue) {
     data_.individualsOf.clear();
     ploidyOfMissing_.clear();
     individuals_ = 0;
     for (const int sample : keptSamples_) {
-      int32_t ploidy = 0;
+      readAlleles<T>(genotypes.p + static_cast<size_t>(sample) * genotypes.size, genotypes.n,
+                     vectorEnd, missingValue);
       bool allMissing = true;
-      for (int k = 0; k < genotypes.n; ++k) {
-        const int32_t value = allele(genotypes, sample, k);
-        if (value == kEnd) break;
-        allMissing = allMissing && (value >> 1) == 0;
-        ++ploidy;
-      }
-      if (allMissing) ploidy = genotypes.n;
+      for (const int32_t value : alleles_) allMissing = allMissing && (value >> 1) == 0;
+      const auto ploidy = allMissing ? genotypes.n : static_cast<int32_t>(alleles_.size());
       ploidyOfMissing_.push_back(allMissing ? 1 : 0);
       data_.individualsOf.push_back(ploidy);
       individuals_ += ploidy;
@@ -451,32 +447,25 @@ class VariantReader {
     }
   }
 
-  // A value of GT as a number: kEnd past the call's last allele, otherwise
-  // (allele + 1) * 2 + phased, 0 or 1 when the allele is missing.
-  static constexpr int32_t kEnd = -1;
-  static int32_t allele(const bcf_fmt_t& genotypes, int sample, int k) {
-    const uint8_t* at = genotypes.p + static_cast<size_t>(sample) * genotypes.size;
-    int32_t value = 0;
-    if (genotypes.type == BCF_BT_INT8) {
-      const int8_t v = reinterpret_cast<const int8_t*>(at)[k];
-      if (v == bcf_int8_vector_end) return kEnd;
-      value = v == bcf_int8_missing ? 0 : v;
-    } else if (genotypes.type == BCF_BT_INT16) {
-      int16_t v = 0;
-      std::memcpy(&v, at + 2 * k, 2);
-      if (v == bcf_int16_vector_end) return kEnd;
-      value = v == bcf_int16_missing ? 0 : v;
-    } else {
-      int32_t v = 0;
-      std::memcpy(&v, at + 4 * k, 4);
-      if (v == bcf_int32_vector_end) return kEnd;
-      value = v == bcf_int32_missing ? 0 : v;
+  // The alleles of the call at `at` into alleles_, each as (allele + 1) * 2
+  // + phased; 0 or 1 when missing.
+  template <typename T>
+  void readAlleles(const uint8_t* at, int width, T vectorEnd, T missingValue) {
+    alleles_.clear();
+    for (int a = 0; a < width; ++a) {
+      T v;
+      std::memcpy(&v, at + sizeof(T) * static_cast<size_t>(a), sizeof(T));
+      if (v == vectorEnd) break;
+      alleles_.push_back(v == missingValue || v < 0 ? 0 : static_cast<int32_t>(v));
     }
-    return value < 0 ? 0 : value;
   }
 
   template <typename T>
   void codeCalls(const bcf_fmt_t& genotypes, T vectorEnd, T missingValue) {
+    if (options_.haplotypes && data_.individualsOf.empty()) {
+      learnPloidy(genotypes, vectorEnd, missingValue);
+      column_.reserve(static_cast<size_t>(individuals_));
+    }
     const int width = genotypes.n;
     int64_t missing = 0;
     uint32_t codes[kMostCachedAlleles];
@@ -527,14 +516,7 @@ class VariantReader {
   template <typename T>
   int32_t decode(const uint8_t* at, int width, T vectorEnd, T missingValue, size_t k,
                  uint32_t* out) {
-    // Each allele as (allele + 1) * 2 + phased; 0 or 1 when missing.
-    alleles_.clear();
-    for (int a = 0; a < width; ++a) {
-      T v;
-      std::memcpy(&v, at + sizeof(T) * static_cast<size_t>(a), sizeof(T));
-      if (v == vectorEnd) break;
-      alleles_.push_back(v == missingValue || v < 0 ? 0 : static_cast<int32_t>(v));
-    }
+    readAlleles<T>(at, width, vectorEnd, missingValue);
     if (options_.haplotypes) return codeHaplotypes(alleles_, k, out);
     return codeGenotype(alleles_, out);
   }
