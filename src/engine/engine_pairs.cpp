@@ -87,8 +87,81 @@ int packedBits(const LocusCodes& loci) {
   return most <= 7 ? 3 : 0;
 }
 
+// Sums of row[i] over the i whose cell, XA level and XB level are those of
+// the row's own individual, in 32-bit lanes (the caller keeps each call's
+// sums below 2^32). Compiled for vector units of several widths.
+template <typename Distance>
+inline __attribute__((always_inline)) void sameGroupSumsOf(const Distance* row,
+                                                           const uint16_t* cell,
+                                                           const uint16_t* levelA,
+                                                           const uint16_t* levelB, size_t count,
+                                                           const uint16_t (&own)[3],
+                                                           uint32_t (&sums)[3]) {
+  uint32_t inCell = 0;
+  uint32_t inA = 0;
+  uint32_t inB = 0;
+  for (size_t i = 0; i < count; ++i) {
+    const uint32_t v = row[i];
+    inCell += cell[i] == own[0] ? v : 0;
+    inA += levelA[i] == own[1] ? v : 0;
+    inB += levelB[i] == own[2] ? v : 0;
+  }
+  sums[0] = inCell;
+  sums[1] = inA;
+  sums[2] = inB;
+}
+
+template <typename Distance>
+using SameGroupSums = void (*)(const Distance*, const uint16_t*, const uint16_t*, const uint16_t*,
+                               size_t, const uint16_t (&)[3], uint32_t (&)[3]);
+
+template <typename Distance>
+void sameGroupSumsPortable(const Distance* row, const uint16_t* cell, const uint16_t* levelA,
+                           const uint16_t* levelB, size_t count, const uint16_t (&own)[3],
+                           uint32_t (&sums)[3]) {
+  sameGroupSumsOf(row, cell, levelA, levelB, count, own, sums);
+}
+
+#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__)
+template <typename Distance>
+__attribute__((target("avx2"))) void sameGroupSumsAvx2(const Distance* row, const uint16_t* cell,
+                                                       const uint16_t* levelA,
+                                                       const uint16_t* levelB, size_t count,
+                                                       const uint16_t (&own)[3],
+                                                       uint32_t (&sums)[3]) {
+  sameGroupSumsOf(row, cell, levelA, levelB, count, own, sums);
+}
+
+template <typename Distance>
+__attribute__((target("avx512f,avx512bw"))) void sameGroupSumsAvx512(
+    const Distance* row, const uint16_t* cell, const uint16_t* levelA, const uint16_t* levelB,
+    size_t count, const uint16_t (&own)[3], uint32_t (&sums)[3]) {
+  sameGroupSumsOf(row, cell, levelA, levelB, count, own, sums);
+}
+#endif
+
+template <typename Distance>
+SameGroupSums<Distance> sameGroupKernel() {
+#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__)
+  __builtin_cpu_init();
+  if (__builtin_cpu_supports("avx512bw")) return sameGroupSumsAvx512<Distance>;
+  if (__builtin_cpu_supports("avx2")) return sameGroupSumsAvx2<Distance>;
+#endif
+  return sameGroupSumsPortable<Distance>;
+}
+
+// Pairs within levels, as a share of all pairs, above which a pass reads
+// every row whole: a row streams about ten times faster than its entries are
+// read one by one through the arrangement.
+constexpr double kStreamShare = 0.11;
+// A matrix of more bytes is beyond the caches.
+constexpr double kCachedMatrixBytes = 8 << 20;
+
 class PairScratch : public EngineScratch {
  public:
+  // A pass read row by row: the cell, XA level and XB level of every
+  // individual under the arrangement.
+  std::vector<uint16_t> cellOf, levelAOf, levelBOf;
   std::vector<int32_t> gathered;  // individuals of one level, in position order
   std::vector<int32_t> cellEnds;  // end of each of its cells in gathered
   std::vector<int64_t> cellCross;   // sums between levels: cells x cells
@@ -111,6 +184,7 @@ class PairEngine : public Engine {
     const int bits = packedBits(loci);
     if (bits != 0) {
       buildPacked(loci, bits, missing, threads);
+      chooseReading(design);
       return;
     }
     uint32_t maxCode = 0;
@@ -125,10 +199,16 @@ class PairEngine : public Engine {
     } else {
       build<uint32_t>(loci, missing, threads);
     }
+    chooseReading(design);
   }
 
   std::unique_ptr<EngineScratch> createScratch() const override {
     auto scratch = std::make_unique<PairScratch>();
+    if (streamed_) {
+      scratch->cellOf.resize(sz(n_));
+      scratch->levelAOf.resize(sz(n_));
+      scratch->levelBOf.resize(sz(n_));
+    }
     scratch->gathered.resize(sz(n_));
     scratch->cellEnds.resize(sz(std::max(design_.levelsA, design_.levelsB)));
     if (cross_) {
@@ -145,6 +225,14 @@ class PairEngine : public Engine {
     auto& scratch = static_cast<PairScratch&>(base);
     if (cross_) {
       crossSums(assignment, scratch);
+      return;
+    }
+    if (streamed_) {
+      if (narrow_.empty()) {
+        streamSums(d_.data(), assignment, scratch);
+      } else {
+        streamSums(narrow_.data(), assignment, scratch);
+      }
       return;
     }
     if (wantA) {
@@ -244,6 +332,68 @@ class PairEngine : public Engine {
         narrow_.assign(d_.begin(), d_.end());
         std::vector<Dist>().swap(d_);
       }
+    }
+  }
+
+  // A pass reads a matrix beyond the caches row by row, every pair once,
+  // when the pairs within levels are a good share of all pairs (few levels):
+  // the rows then stream through vector units instead of being read one
+  // entry at a time through the arrangement. Labels are 16 bits.
+  void chooseReading(const Design& design) {
+    double within = 0;
+    for (const int32_t s : design.levelSizesXA) within += double{1} * s * s;
+    for (const int32_t s : design.levelSizesXB) within += double{1} * s * s;
+    const double all = double{1} * n_ * n_;
+    const double bytes = all * (narrow_.empty() ? sizeof(Dist) : sizeof(uint16_t));
+    streamed_ = bytes > kCachedMatrixBytes && design.cellSize.size() <= 0xFFFF &&
+                within > kStreamShare * all;
+    if (!streamed_) return;
+    const uint32_t most = narrow_.empty()
+                              ? static_cast<uint32_t>(*std::max_element(d_.begin(), d_.end()))
+                              : *std::max_element(narrow_.begin(), narrow_.end());
+    // Each call of the kernel sums at most `chunk` entries in 32 bits.
+    chunk_ = most == 0 ? sz(n_) : std::max<size_t>(1, std::numeric_limits<uint32_t>::max() / most);
+  }
+
+  // Every sum at once, each unordered pair read once: a pair counts for the
+  // cell, the XA level and the XB level it lies within.
+  template <typename Distance>
+  void streamSums(const Distance* d, const int32_t* assignment, PairScratch& scratch) const {
+    const size_t cells = design_.cellSize.size();
+    for (size_t c = 0; c < cells; ++c) {
+      const auto a = static_cast<uint16_t>(c / sz(design_.levelsB));
+      const auto b = static_cast<uint16_t>(c % sz(design_.levelsB));
+      for (int32_t x = design_.cellStart[c]; x < design_.cellStart[c + 1]; ++x) {
+        const size_t i = sz(assignment[x]);
+        scratch.cellOf[i] = static_cast<uint16_t>(c);
+        scratch.levelAOf[i] = a;
+        scratch.levelBOf[i] = b;
+      }
+    }
+    std::vector<int64_t>& inCell = scratch.cellCross;
+    std::vector<int64_t>& inLevel = scratch.levelCross;
+    inCell.assign(cells, 0);
+    inLevel.assign(sz(design_.levelsA) + sz(design_.levelsB), 0);
+    const SameGroupSums<Distance> kernel = sameGroupKernel<Distance>();
+    for (size_t x = 0; x < sz(n_); ++x) {
+      const uint16_t own[3] = {scratch.cellOf[x], scratch.levelAOf[x], scratch.levelBOf[x]};
+      int64_t sums[3] = {0, 0, 0};
+      for (size_t from = x + 1; from < sz(n_); from += chunk_) {
+        uint32_t part[3];
+        kernel(d + x * sz(n_) + from, scratch.cellOf.data() + from, scratch.levelAOf.data() + from,
+               scratch.levelBOf.data() + from, std::min(chunk_, sz(n_) - from), own, part);
+        for (int k = 0; k < 3; ++k) sums[k] += part[k];
+      }
+      inCell[own[0]] += sums[0];
+      inLevel[own[1]] += sums[1];
+      inLevel[sz(design_.levelsA) + own[2]] += sums[2];
+    }
+    for (size_t c = 0; c < cells; ++c) scratch.sums.cell[c] = static_cast<double>(2 * inCell[c]);
+    for (int32_t a = 0; a < design_.levelsA; ++a) {
+      scratch.sums.levelA[sz(a)] = static_cast<double>(2 * inLevel[sz(a)]);
+    }
+    for (int32_t b = 0; b < design_.levelsB; ++b) {
+      scratch.sums.levelB[sz(b)] = static_cast<double>(2 * inLevel[sz(design_.levelsA + b)]);
     }
   }
 
@@ -361,6 +511,8 @@ class PairEngine : public Engine {
   int32_t n_;
   std::vector<Dist> d_;  // d_[x * N + y], x and y observed positions
   std::vector<uint16_t> narrow_;  // the same, when every distance fits (d_ then empty)
+  bool streamed_ = false;         // passes read the matrix row by row (streamSums)
+  size_t chunk_ = 0;              // entries a kernel call may sum in 32 bits
 };
 
 }  // namespace
@@ -374,7 +526,7 @@ ModeCost pairsCost(const EngineInput& input, double, std::unique_ptr<ModeFinding
   c.sharedBytes = f.n * f.n * (f.l <= 65535 ? 2 : 4);
   // Reads of a matrix beyond the caches cost several times more; the matrix
   // is built once, with vectorised comparisons.
-  const double read = c.sharedBytes > (8 << 20) ? 4.0 : 1.0;
+  const double read = c.sharedBytes > kCachedMatrixBytes ? 4.0 : 1.0;
   // The build compares 32 codes a unit, missing values taking two more
   // comparisons; rows of bit planes four words of 64 loci a unit.
   const bool missing = input.loci.anyMissing();
@@ -383,8 +535,11 @@ ModeCost pairsCost(const EngineInput& input, double, std::unique_ptr<ModeFinding
       bits != 0 ? f.n * f.n * std::ceil(f.l / 64.0) * (bits + (missing ? 1 : 0)) / 4.0
                 : f.n * f.n * f.l / 32.0 * (missing ? 2.0 : 1.0);
   // The sums between levels read every pair of individuals once, and add the
-  // cells' sums up for every pair of levels.
-  const double pairs = input.cross ? f.n * f.n + 8 * f.cells * f.cells : squares;
+  // cells' sums up for every pair of levels. Otherwise a pass reads the pairs
+  // within levels, or, for a matrix beyond the caches, streams every row
+  // where that is cheaper.
+  const double within = read > 1.0 ? std::min(squares, kStreamShare * f.n * f.n) : squares;
+  const double pairs = input.cross ? f.n * f.n + 8 * f.cells * f.cells : within;
   c.work = read * pairs / 3.0 + build / (3.0 * input.nperm);
   c.threadBytes = loopBytes(f) + 4 * f.n + (input.cross ? f.cells * f.cells * 8 : 0);
   return c;

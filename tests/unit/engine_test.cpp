@@ -194,6 +194,19 @@ TEST(Engine, EveryModeMatchesTheReferenceOnRandomDesigns) {
   }
 }
 
+// A matrix of distances beyond the caches, few levels: the pairs mode reads
+// every row whole in a pass instead of the pairs within levels. The sliced
+// mode, checked against the reference above, gives the same passes.
+TEST(Engine, PairsModeStreamingRowsMatchesTheSlicedMode) {
+  for (const double missing : {0.0, 0.1}) {
+    const Shape shape{2200, 3, 2, 6, 3, false, missing};
+    Fixture fixture(randomData(shape, 77), kMissingTexts);
+    const RunRecord sliced = fixture.run(100, -3, "sliced", 1);
+    expectSameRun(sliced, fixture.run(100, -3, "pairs", 1), "pairs, 1 thread");
+    expectSameRun(sliced, fixture.run(100, -3, "pairs", 2), "pairs, 2 threads");
+  }
+}
+
 // Rates of missing values from none to all, at loci of one to many values
 // (2-byte codes in the last shape), with empty cells and cells of one.
 TEST(Engine, EveryModeMatchesTheReferenceWithMissingValues) {
