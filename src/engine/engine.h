@@ -13,7 +13,10 @@ namespace tevrol {
 // The engine finds the within-group sums of an arrangement in one of several
 // modes (engine_modes.h), each in its file:
 //  pairs:  an N x N matrix of distances, read through the arrangement; a pass
-//          costs the squared group sizes. For few individuals and many loci.
+//          costs the squared group sizes, or, for a matrix beyond the caches
+//          and few levels, N^2 / 2 entries streamed row by row. Loci of few
+//          values are compared as bit planes in the build. For few
+//          individuals and many loci.
 //  dense:  per cell, counts of every locus value; a group's sum is
 //          sum over loci of (n^2 - sum over values of count^2), missing
 //          values taken apart (engine_counts.cpp). A pass costs
