@@ -8,35 +8,11 @@
 set -u
 tevrol=$1 outdir=$2
 here=$(cd "$(dirname "$0")" && pwd)
+. "$here/common.sh"
 examples=$(cd "$here/../../examples" && pwd)
-mkdir -p "$outdir"
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-failures=0
-
-fail() {
-  echo "FAIL: $*"
-  failures=$((failures + 1))
-}
 
 fasta=$examples/alignment.fasta
 sheet=$examples/samples.tsv
-
-# Expects status 13 and the message as the last line of standard output.
-expect_error() { # name message args...
-  local name=$1 message=$2
-  shift 2
-  local out=$outdir/$name.out status
-  "$tevrol" "$@" </dev/null >"$out" 2>"$outdir/$name.err"
-  status=$?
-  [ "$status" = 13 ] || fail "$name: exit status $status, expected 13"
-  [ "$(tail -n 1 "$out")" = "ERROR: $message" ] || fail "$name: last line '$(tail -n 1 "$out")'"
-}
-
-# The report from the level lines on: what does not name the input.
-analysis() {
-  sed -n '/^Levels for first factor/,$p' "$1"
-}
 
 # The bundled alignment, against its golden report; the notes name the
 # sequences and the row left out.

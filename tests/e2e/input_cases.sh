@@ -6,16 +6,8 @@
 set -u
 tevrol=$1 outdir=$2
 here=$(cd "$(dirname "$0")" && pwd)
+. "$here/common.sh"
 expected=$here/expected/demo_100_m1.out
-mkdir -p "$outdir"
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-failures=0
-
-fail() {
-  echo "FAIL: $*"
-  failures=$((failures + 1))
-}
 
 # Runs tevrol with the arguments and standard input; compares the report,
 # the "Reading" line aside (matched as a pattern), and the status with those
@@ -29,17 +21,6 @@ expect_demo() { # name stdin-file reading-line args...
   [ "$status" = 0 ] || fail "$name: exit status $status"
   [[ "$(sed -n 3p "$out")" == "Reading "$reading ]] || fail "$name: reading line '$(sed -n 3p "$out")'"
   cmp -s <(sed 3d "$out") <(sed 3d "$expected") || fail "$name: report differs ($out)"
-}
-
-# Expects status 13 and the message as the last line.
-expect_error() { # name message args...
-  local name=$1 message=$2
-  shift 2
-  local out=$outdir/$name.out status
-  "$tevrol" "$@" </dev/null >"$out" 2>"$outdir/$name.err"
-  status=$?
-  [ "$status" = 13 ] || fail "$name: exit status $status, expected 13"
-  [ "$(tail -n 1 "$out")" = "ERROR: $message" ] || fail "$name: last line '$(tail -n 1 "$out")'"
 }
 
 demo=$here/data/demo_crlf.txt

@@ -8,33 +8,11 @@
 set -u
 tevrol=$1 outdir=$2
 here=$(cd "$(dirname "$0")" && pwd)
+. "$here/common.sh"
 examples=$(cd "$here/../../examples" && pwd)
-mkdir -p "$outdir"
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-failures=0
-
-fail() {
-  echo "FAIL: $*"
-  failures=$((failures + 1))
-}
 
 vcf=$examples/variants.vcf
 sheet=$examples/variant_samples.tsv
-
-expect_error() { # name message args...
-  local name=$1 message=$2
-  shift 2
-  local out=$outdir/$name.out status
-  "$tevrol" "$@" </dev/null >"$out" 2>"$outdir/$name.err"
-  status=$?
-  [ "$status" = 13 ] || fail "$name: exit status $status, expected 13"
-  [ "$(tail -n 1 "$out")" = "ERROR: $message" ] || fail "$name: last line '$(tail -n 1 "$out")'"
-}
-
-analysis() {
-  sed -n '/^Levels for first factor/,$p' "$1"
-}
 
 (cd "$examples" && "$tevrol" --samples variant_samples.tsv variants.vcf 999 -1 \
   >"$outdir/golden.out" 2>"$outdir/golden.err") || fail "golden: exit status $?"
